@@ -1,0 +1,19 @@
+// Music selection: play requests, track choice, the playlist format and the folder scan.
+#pragma once
+#include "platform/types.h"
+
+int Play(const char* name);
+int ChooseStartEntry();
+void AdvanceAfterTune();
+
+// Playlists. ReadPlaylist returns 1 when the file is a playlist, 0 when refused.
+int ReadPlaylist(const char* name);
+int ParseEntry(const char* entry, char* name /* 256 bytes */);
+int SaveMusicList(const char* name);
+void SaveIfModified();
+
+// Folder play: the number of files found.
+int FindMusic(const char* name);
+
+// The entry table.
+void FreeEntryTable();

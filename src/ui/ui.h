@@ -1,0 +1,32 @@
+// Hot keys and on-screen feedback: the message hook and the title-bar notices.
+#pragma once
+#include "platform/types.h"
+
+intptr_t KeyHook(int code, uintptr_t wParam, intptr_t lParam);
+
+namespace TitleNotice {
+constexpr int kSlots = 20;
+constexpr uintptr_t kTimerId = 77777;
+constexpr uint32_t kTimerPeriodMs = 333;
+
+// Flag bits.
+constexpr int kShowNow = 1;
+constexpr int kReplaceable = 2;
+constexpr int kFollowUp = 4;
+constexpr int kPlayingKind = 8;
+constexpr int kPlaylistKind = 16;
+
+extern int32_t Ticks[kSlots];
+extern char Texts[kSlots][256];
+extern uint8_t Flags[kSlots];
+extern int8_t Head;
+extern int8_t Count;
+extern char SavedTitle[256];
+extern bool RefreshPending;
+
+int Show(const char* text, int duration, int flags);
+int Tick(platform::Hwnd window);
+void Collapse();
+// Back to the empty queue (at load, and after shut-down killed the timer).
+void Reset();
+} // namespace TitleNotice

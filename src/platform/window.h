@@ -47,7 +47,7 @@ int16_t GetAsyncKeyState(int virtualKey);
 int LoadStringResource(Instance module, unsigned id, char* buffer, int size);
 
 // ShellExecuteA; the result is not used by the module.
-void ShellExecute(Hwnd owner, const char* verb, const char* file, const char* parameters,
-                  const char* directory, int show);
+void ShellOpen(Hwnd owner, const char* verb, const char* file, const char* parameters,
+               const char* directory, int show);
 
 } // namespace platform

@@ -1,0 +1,241 @@
+// The media graph: creating it, giving it back, rendering a file and starting it.
+#include <cstring>
+
+#include "engine/engine.h"
+#include "platform/media.h"
+#include "platform/system.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
+
+MediaGraphRecord MediaGraph;
+
+namespace {
+
+using platform::HResult;
+
+bool Succeeded(HResult hr) { return hr == platform::kSOk || hr == platform::kSFalse; }
+
+void ReleaseInterface(platform::ComPtr& p) {
+    if (p) {
+        platform::Release(p);
+        p = nullptr;
+    }
+}
+
+// Gives back whatever interfaces are held, in the order ReleaseDS uses.
+void ReleaseInterfaces() {
+    MediaGraphRecord& g = MediaGraph;
+    ReleaseInterface(g.BasicAudio);
+    ReleaseInterface(g.MediaPosition);
+    if (g.MediaEvent) {
+        platform::SetNotifyWindow(g.MediaEvent, nullptr, 0, 0);
+        ReleaseInterface(g.MediaEvent);
+    }
+    ReleaseInterface(g.MediaControl);
+    ReleaseInterface(g.GraphBuilder);
+}
+
+struct WideName {
+    char16_t text[kNameSize];
+};
+
+WideName ToWide(const char* name) {
+    WideName w{};
+    platform::AnsiToWide(name, w.text, kNameSize);
+    w.text[kNameSize - 1] = u'\0';
+    return w;
+}
+
+// The extension for the turbo check: from the last '.' of the whole name, or the whole
+// name when it has none.
+const char* TurboExtension(const char* name) {
+    const char* dot = std::strrchr(name, '.');
+    return dot ? dot : name;
+}
+
+bool SameTurboExtension(const char* a, const char* b) {
+    for (int i = 0; i < 8; ++i) {
+        char ca = a[i], cb = b[i];
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
+        if (ca != cb) return false;
+        if (ca == '\0') return true;
+    }
+    return true;
+}
+
+// Waits for a Run that answered S_FALSE, a little over 5 s at most.
+void RunWait() {
+    const uint32_t start = platform::GetTickCount();
+    while (platform::GetState(MediaGraph.MediaControl, 250) == platform::kVfwStateIntermediate) {
+        if (platform::GetTickCount() > start + 5000u) {
+            ErrorFeedback::StatusBox("Too much time was spent before completion of transit.", 0);
+            return;
+        }
+    }
+}
+
+// The graph has just rendered `name`: volume, positions, notifications, Run.
+void StartSequence(const char* name) {
+    PlayerStateRecord& p = PlayerState;
+    SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
+    const double begin = p.EntryBeg != 0 ? static_cast<double>(p.EntryBeg / 1000) : 0.0;
+    platform::put_CurrentPosition(MediaGraph.MediaPosition, begin);
+    if (p.EntryEnd != 0) {
+        double stopTime = 0.0;
+        platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
+        platform::put_StopTime(MediaGraph.MediaPosition,
+                               stopTime - static_cast<double>(p.EntryEnd / 1000));
+    }
+    if (platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify,
+                                  0) != 0) {
+        const ErrorFeedback::Tone refused{1500, 400};
+        ErrorFeedback::FailureBeeps(&refused, 1);
+    }
+    const HResult run = platform::Run(MediaGraph.MediaControl);
+    if (run == platform::kSFalse) RunWait();
+    else if (run != platform::kSOk)
+        ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", run);
+    MediaGraph.Rendered = true;
+    CopyText(p.MediaFile, name, sizeof p.MediaFile);
+    TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile),
+                      PluginSettings.DispWindowTime, TitleNotice::kPlayingKind);
+    p.Playing = true;
+}
+
+} // namespace
+
+int InitDS() {
+    MediaGraphRecord& g = MediaGraph;
+    ReleaseInterfaces(); // what an earlier failed creation left behind
+    if (platform::CreateFilterGraph(&g.GraphBuilder) != 0) {
+        g.GraphBuilder = nullptr;
+        Quit();
+        return 0;
+    }
+    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaControl,
+                                      &g.MediaControl) != 0) {
+        g.MediaControl = nullptr;
+        Quit();
+        return 0;
+    }
+    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaEvent,
+                                      &g.MediaEvent) != 0) {
+        g.MediaEvent = nullptr;
+        const ErrorFeedback::Tone tones[] = {{500, 100}, {700, 100}};
+        ErrorFeedback::FailureBeeps(tones, 2);
+        Quit();
+        return 0;
+    }
+    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaPosition,
+                                      &g.MediaPosition) != 0) {
+        g.MediaPosition = nullptr;
+        const ErrorFeedback::Tone tone{500, 100};
+        ErrorFeedback::FailureBeeps(&tone, 1);
+        Quit();
+        return 0;
+    }
+    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::BasicAudio,
+                                      &g.BasicAudio) != 0) {
+        g.BasicAudio = nullptr;
+        const ErrorFeedback::Tone tones[] = {{700, 200}, {500, 400}};
+        ErrorFeedback::FailureBeeps(tones, 2);
+        return 0;
+    }
+    return 1;
+}
+
+void ReleaseDS(uint8_t freeEntryTable) {
+    ReleaseInterfaces();
+    if (freeEntryTable == 1) FreeEntryTable();
+    MediaGraph.Ready = false;
+}
+
+int RenderTurbo(const char* name) {
+    MediaGraphRecord& g = MediaGraph;
+    if (!g.Rendered) return 0;
+    platform::ComPtr enumerator = nullptr;
+    if (platform::EnumFilters(g.GraphBuilder, &enumerator) == platform::kSOk && enumerator) {
+        platform::ComPtr filter = nullptr;
+        while (platform::NextFilter(enumerator, &filter) == platform::kSOk) {
+            if (platform::RemoveFilter(g.GraphBuilder, filter) != 0)
+                ErrorFeedback::AlwaysBox("removefilter failed");
+            platform::Release(filter);
+            filter = nullptr;
+        }
+        platform::Release(enumerator);
+    }
+    const WideName wide = ToWide(name);
+    const HResult hr = platform::RenderFile(g.GraphBuilder, wide.text);
+    if (Succeeded(hr)) return 1;
+    if (hr != platform::kErrFileNotFound)
+        ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
+    ReleaseDS(0);
+    g.Rendered = false;
+    g.Ready = false;
+    return 0;
+}
+
+int RenderAndRun(const char* text) {
+    PlayerStateRecord& p = PlayerState;
+    MediaGraphRecord& g = MediaGraph;
+    p.EntryBeg = 0;
+    p.EntryEnd = 0;
+    p.Hosei = 0;
+    if (text[0] == '\0') return 0;
+    if (p.PlayMode == -1) return 0;
+    char name[kNameSize];
+    if (p.PlayMode == 1) ParseEntry(text, name);
+    else CopyText(name, text, sizeof name);
+
+    if (p.Playing) {
+        PauseDS();
+        Stop();
+        p.Playing = false;
+    }
+
+    if (g.Ready && g.Rendered && PluginSettings.TurboLoadMusic != 0 &&
+        SameTurboExtension(TurboExtension(p.MediaFile), TurboExtension(name))) {
+        if (RenderTurbo(name) == 1) {
+            StartSequence(name);
+            return 1;
+        }
+        TitleNotice::Collapse();
+        TitleNotice::Show("[ERROR] Can't render music(Turbo).", PluginSettings.DispWindowTime,
+                          TitleNotice::kShowNow);
+        TitleNotice::Show("[ERROR] Use normal rendering instead.", PluginSettings.DispWindowTime,
+                          TitleNotice::kFollowUp);
+    }
+
+    const WideName wide = ToWide(name);
+    bool created = true;
+    if (g.Rendered) {
+        ReleaseDS(0);
+        g.Ready = false;
+        created = InitDS() != 0;
+    } else if (!g.Ready) {
+        created = InitDS() != 0;
+    } else {
+        // A graph that never had a file started in it may still have been set running
+        // (an UnPause before the first tune); filters rendered into a running graph
+        // would stay silent, so stop it first.
+        platform::Stop(g.MediaControl);
+    }
+    if (!created) {
+        ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+        ErrorFeedback::FailureBox("Initialize failed");
+        return 0;
+    }
+    g.Ready = true;
+
+    const HResult hr = platform::RenderFile(g.GraphBuilder, wide.text);
+    if (hr == platform::kErrFileNotFound) return 0;
+    if (!Succeeded(hr)) {
+        ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
+        return -1;
+    }
+    StartSequence(name);
+    return 1;
+}

@@ -1,0 +1,83 @@
+// Files and directory search on Windows.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace platform {
+
+namespace {
+Handle Valid(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+
+void CopyName(const WIN32_FIND_DATAA& data, char (&name)[kMaxPath]) {
+    std::memcpy(name, data.cFileName, kMaxPath);
+    name[kMaxPath - 1] = '\0';
+}
+} // namespace
+
+Handle OpenFileForRead(const char* path) {
+    return Valid(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+Handle CreateFileForWrite(const char* path) {
+    return Valid(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+uint32_t GetFileSize(Handle file) {
+    const DWORD size = ::GetFileSize(file, nullptr);
+    return size == INVALID_FILE_SIZE ? 0 : size;
+}
+
+bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
+    DWORD done = 0;
+    const BOOL ok = ::ReadFile(file, buffer, bytes, &done, nullptr);
+    *read = done;
+    return ok != FALSE;
+}
+
+bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* written) {
+    DWORD done = 0;
+    const BOOL ok = ::WriteFile(file, buffer, bytes, &done, nullptr);
+    *written = done;
+    return ok != FALSE;
+}
+
+bool FlushFile(Handle file) { return ::FlushFileBuffers(file) != FALSE; }
+
+bool ReplaceFileWith(const char* source, const char* target) {
+    return ::MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+           FALSE;
+}
+
+bool RemoveFile(const char* path) { return ::DeleteFileA(path) != FALSE; }
+
+bool FileExists(const char* path) {
+    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+uint32_t GetLastError() { return ::GetLastError(); }
+void SetLastError(uint32_t code) { ::SetLastError(code); }
+
+Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
+    WIN32_FIND_DATAA data{};
+    HANDLE h = ::FindFirstFileA(pattern, &data);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    CopyName(data, name);
+    return h;
+}
+
+bool FindNext(Handle search, char (&name)[kMaxPath]) {
+    WIN32_FIND_DATAA data{};
+    if (!::FindNextFileA(search, &data)) return false;
+    CopyName(data, name);
+    return true;
+}
+
+void FindClose(Handle search) {
+    if (search) ::FindClose(search);
+}
+
+} // namespace platform

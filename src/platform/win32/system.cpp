@@ -1,0 +1,119 @@
+// Kernel, runtime and multimedia services on Windows.
+#include <windows.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/system.h"
+
+namespace platform {
+
+uint32_t GetTickCount() { return ::GetTickCount(); }
+void Sleep(uint32_t ms) { ::Sleep(ms); }
+void Beep(uint32_t frequencyHz, uint32_t durationMs) { ::Beep(frequencyHz, durationMs); }
+
+void SeedRandom(uint32_t seed) { std::srand(seed); }
+int NextRandom() { return std::rand(); }
+
+uint32_t GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+
+Handle OpenThreadForSuspend(uint32_t threadId) {
+    return ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
+}
+
+void CloseObject(Handle h) {
+    if (h) ::CloseHandle(h);
+}
+
+namespace {
+struct ThreadStart {
+    ThreadProc proc;
+    void* param;
+};
+ThreadStart PendingStart;
+
+DWORD WINAPI ThreadTrampoline(LPVOID param) {
+    const ThreadStart start = *static_cast<ThreadStart*>(param);
+    return start.proc(start.param);
+}
+} // namespace
+
+Handle StartThread(ThreadProc proc, void* param) {
+    // One worker at a time: the start record is copied before the thread runs on.
+    PendingStart = {proc, param};
+    return ::CreateThread(nullptr, 0, ThreadTrampoline, &PendingStart, 0, nullptr);
+}
+
+void SuspendThread(Handle thread) { ::SuspendThread(thread); }
+void ResumeThread(Handle thread) { ::ResumeThread(thread); }
+
+bool PlaySoundFile(const char* name, unsigned flags) {
+    return ::PlaySoundA(name, nullptr, flags) != FALSE;
+}
+
+void* AllocZeroed(size_t bytes) { return ::LocalAlloc(LPTR, bytes); }
+void FreeMemory(void* block) {
+    if (block) ::LocalFree(block);
+}
+
+bool IsDbcsLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+int AnsiToWide(const char* text, char16_t* out, int outChars) {
+    if (outChars <= 0) return 0;
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(out),
+                                        outChars);
+    if (n == 0) {
+        // Too long for the buffer: keep what fits, terminated.
+        out[outChars - 1] = u'\0';
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) out[0] = u'\0';
+    }
+    return n;
+}
+
+HResult CoInitialize() { return ::CoInitialize(nullptr); }
+void CoUninitialize() { ::CoUninitialize(); }
+
+Handle CreateProcessSnapshot() {
+    HANDLE h = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+namespace {
+bool CopyProcessName(const PROCESSENTRY32& entry, char (&exeName)[kMaxPath]) {
+    std::memcpy(exeName, entry.szExeFile, kMaxPath);
+    exeName[kMaxPath - 1] = '\0';
+    return true;
+}
+} // namespace
+
+bool FirstProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    return ::Process32First(snapshot, &entry) && CopyProcessName(entry, exeName);
+}
+
+bool NextProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    return ::Process32Next(snapshot, &entry) && CopyProcessName(entry, exeName);
+}
+
+uint32_t GetCurrentDir(char* buffer, uint32_t size) {
+    const DWORD n = ::GetCurrentDirectoryA(size, buffer);
+    if (n == 0 || n >= size) {
+        if (size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    return n;
+}
+
+uint32_t GetHostProgramPath(char* buffer, uint32_t size) {
+    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, size);
+    if (size > 0) buffer[size - 1] = '\0';
+    return n;
+}
+
+} // namespace platform

@@ -1,0 +1,155 @@
+// Init and Quit: the host's first and last calls.
+#include "engine/engine.h"
+#include "platform/media.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
+
+platform::Handle HookHandle = nullptr;
+
+namespace {
+
+// What Init set up and Quit must undo exactly once, however often the shut-down runs.
+bool ComInitialized = false;
+bool DropsAccepted = false;
+
+void ResetState() {
+    PlayerStateRecord& p = PlayerState;
+    p.VolumeByKey = false;
+    p.ExPauseActive = false;
+    p.ListModified = false;
+    MediaGraph.Ready = false;
+    p.Playing = false;
+    MediaGraph.Rendered = false;
+    p.HostVolume = kVolumeUnknown;
+    p.Muted = false;
+    p.PlayMode = 0;
+    FreeEntryTable(); // a table an earlier run left behind
+    p.EntryCapacity = 0;
+    p.EntryCount = 0;
+    p.Adjust = 0;
+    p.Hosei = 0;
+}
+
+void ComFailureBeeps(platform::HResult hr) {
+    int times = 5;
+    if (hr == platform::kEInvalidArg) times = 1;
+    else if (hr == platform::kEOutOfMemory) times = 2;
+    else if (hr == platform::kEUnexpected) times = 3;
+    ErrorFeedback::RepeatFailureBeep({1400, 100}, times, 50);
+}
+
+bool SameNameIgnoringAsciiCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        char ca = *a, cb = *b;
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
+        if (ca != cb) return false;
+        if (ca == '\0') return true;
+    }
+}
+
+bool IsPreventer(const char* exeName) {
+    const char* p1 = PluginSettings.Preventer1;
+    const char* p2 = PluginSettings.Preventer2;
+    return (p1[0] != '\0' && SameNameIgnoringAsciiCase(exeName, p1)) ||
+           (p2[0] != '\0' && SameNameIgnoringAsciiCase(exeName, p2));
+}
+
+// Starts muted while a program named in the settings runs.
+void CheckPreventers() {
+    platform::Handle snapshot = platform::CreateProcessSnapshot();
+    if (!snapshot) return;
+    char name[platform::kMaxPath];
+    for (bool ok = platform::FirstProcess(snapshot, name); ok;
+         ok = platform::NextProcess(snapshot, name)) {
+        if (IsPreventer(name)) {
+            PlayerState.Muted = true;
+            break;
+        }
+    }
+    platform::CloseObject(snapshot);
+}
+
+} // namespace
+
+void Init() {
+    ScratchClear();
+    platform::SeedRandom(platform::GetTickCount());
+    ResetState();
+    platform::ReadWindowTitle(HostWindow(), TitleNotice::SavedTitle,
+                              sizeof TitleNotice::SavedTitle);
+    ReadSettings();
+    if (PluginSettings.InitRandom == 2 && PlayerState.StartupTick == 0)
+        PlayerState.StartupTick = platform::GetTickCount();
+    if (PluginSettings.Beep == 1) {
+        const ErrorFeedback::Tone chime[] = {{1200, 100}, {1200, 100}};
+        ErrorFeedback::FailureBeeps(chime, 2, 50);
+    }
+    ScratchAppend("init\r\n");
+
+    PlayerState.HostThreadId = platform::GetCurrentThreadId();
+    if (PluginSettings.UseExPause != 0 && !PlayerState.HostThread)
+        PlayerState.HostThread = platform::OpenThreadForSuspend(PlayerState.HostThreadId);
+
+    platform::AcceptDroppedFiles(HostWindow(), true);
+    DropsAccepted = true;
+
+    const platform::HResult hr = platform::CoInitialize();
+    if (hr == platform::kSOk || hr == platform::kSFalse) {
+        ComInitialized = true;
+    } else if (hr != platform::kRpcChangedMode) {
+        ComFailureBeeps(hr);
+        return; // no graph, no hook, no program check
+    }
+
+    if (InitDS()) {
+        MediaGraph.Ready = true;
+    } else {
+        ErrorFeedback::RepeatFailureBeep({500, 500}, 3, 50);
+        if (PluginSettings.MsgBoxOnError != 0)
+            platform::ShowMessageBox(HostWindow(), "Initialize failed in InitDS Function",
+                                     "Error", platform::kMbOk);
+    }
+
+    if (MediaGraph.MediaEvent)
+        platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify,
+                                  0);
+
+    if (!HookHandle)
+        HookHandle = platform::InstallMessageHook(KeyHook, Module.hDllInstance,
+                                                  PlayerState.HostThreadId);
+    CheckPreventers();
+}
+
+void Quit() {
+    if (PlayerState.Playing) Stop();
+    ScratchAppend("quit\r\n");
+    // Without a graph, interfaces a failed creation left behind are still given back.
+    ReleaseDS(MediaGraph.Ready ? 1 : 0);
+    if (ComInitialized) {
+        platform::CoUninitialize();
+        ComInitialized = false;
+    }
+    if (PlayerState.HostThread) {
+        platform::CloseObject(PlayerState.HostThread);
+        PlayerState.HostThread = nullptr;
+    }
+    if (TitleNotice::Count != 0) {
+        platform::StopWindowTimer(HostWindow(), TitleNotice::kTimerId);
+        TitleNotice::Reset(); // the title stays as it is; the next Init starts afresh
+    }
+    PlayerState.Playing = false;
+    WriteBackSubVolume();
+    if (DropsAccepted) {
+        platform::AcceptDroppedFiles(HostWindow(), false);
+        DropsAccepted = false;
+    }
+    if (HookHandle) {
+        platform::RemoveMessageHook(HookHandle);
+        HookHandle = nullptr;
+    }
+}

@@ -1,0 +1,35 @@
+// ScratchText and MessageBuffer: the module's shared text buffers.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/plugin.h"
+
+char ScratchText[kScratchSize];
+char MessageBuffer[kMessageBufferSize];
+
+void ScratchClear() { ScratchText[0] = '\0'; }
+
+void ScratchAppend(const char* text) {
+    const size_t used = std::strlen(ScratchText);
+    // A tag that no longer fits is cut: the buffer only records recent calls.
+    CopyText(ScratchText + used, text, sizeof ScratchText - used);
+}
+
+const char* ScratchFormat(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(ScratchText, kFormatLimit, format, args);
+    va_end(args);
+    return ScratchText;
+}
+
+void CopyText(char* dst, const char* src, size_t size) {
+    if (size == 0) return;
+    size_t n = 0;
+    while (n + 1 < size && src[n] != '\0') {
+        dst[n] = src[n];
+        ++n;
+    }
+    dst[n] = '\0';
+}

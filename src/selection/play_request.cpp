@@ -1,0 +1,146 @@
+// What a play request means, which entry plays first, and what follows a tune's end.
+#include <cstring>
+
+#include "engine/engine.h"
+#include "platform/media.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr unsigned kExtraSoundFlags =
+    platform::kSndFilename | platform::kSndLoop | platform::kSndAsync;
+
+// The extension: after the last '.' that is not the name's first character.
+char* FindExtension(char* name) {
+    char* dot = std::strrchr(name, '.');
+    return dot && dot != name ? dot + 1 : nullptr;
+}
+
+void FoldAscii(char* text) {
+    for (; *text; ++text)
+        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+}
+
+// The entry at `index`, or an empty text when the table cannot hold it.
+const char* EntryAt(int index) {
+    const PlayerStateRecord& p = PlayerState;
+    if (!p.Entries || index < 0 || index >= p.EntryCapacity) return "";
+    return p.Entries[index];
+}
+
+} // namespace
+
+int Play(const char* name) {
+    PlayerStateRecord& p = PlayerState;
+    p.Paused = 0;
+    p.PlayMode = 0;
+    p.EntryStop = 0;
+    p.EntryBeg = 0;
+    p.EntryEnd = 0;
+    p.Hosei = 0;
+    std::memset(p.ExtSound, 0, sizeof p.ExtSound);
+    platform::PlaySoundFile(nullptr, 0);
+    p.CurrentEntry = 0;
+    while (p.ExPauseActive) platform::Sleep(10);
+    if (p.Playing) {
+        Stop();
+        p.Playing = false;
+    }
+
+    // The media name keeps the caller's case; the request name has its extension folded.
+    char media[kNameSize];
+    char request[kNameSize];
+    CopyText(media, name ? name : "", sizeof media);
+    CopyText(request, media, sizeof request);
+    const char* extension = FindExtension(request);
+    if (extension) FoldAscii(request + (extension - request));
+
+    if (extension && std::strcmp(extension, "txt") == 0) {
+        if (!ReadPlaylist(request)) return -1;
+    } else if (extension && std::strcmp(extension, "rnd") == 0) {
+        p.EntryCount = FindMusic(request);
+        p.PlayMode = p.EntryCount > 0 ? 2 : 0;
+    }
+
+    if (p.PlayMode > 0 && p.EntryCount > 0) {
+        p.CurrentEntry = ChooseStartEntry();
+        if (p.PlayMode == 1) ParseEntry(EntryAt(p.CurrentEntry), media);
+        else CopyText(media, EntryAt(p.CurrentEntry), sizeof media);
+    }
+
+    if (PluginSettings.Debug >= 1)
+        platform::ShowMessageBox(HostWindow(),
+                                 ScratchFormat("file = %s\nmedia = %s", request, media),
+                                 ErrorFeedback::kCaption, platform::kMbOk);
+
+    if (p.PlayMode == 1 && p.EntryCount > 0) {
+        char entry[kNameSize];
+        CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
+        RenderAndRun(entry);
+    } else {
+        RenderAndRun(media);
+    }
+
+    if (p.ExtSound[0] != '\0') platform::PlaySoundFile(p.ExtSound, kExtraSoundFlags);
+    CopyText(p.RequestFile, request, sizeof p.RequestFile);
+    CopyText(p.MediaFile, media, sizeof p.MediaFile);
+
+    ScratchClear();
+    const char* notice = nullptr;
+    if (p.PlayMode == 1 || p.PlayMode == -1)
+        notice = ScratchFormat("Using Playlist : \"%s\" --- %d Musics detected", p.RequestFile,
+                               p.EntryCount);
+    else if (p.PlayMode == 2)
+        notice = ScratchFormat("Folder Play Mode : \"%s\" --- %d Musics detected",
+                               p.RequestFile, p.EntryCount);
+    if (notice)
+        TitleNotice::Show(notice, PluginSettings.DispWindowTime, TitleNotice::kPlaylistKind);
+    return 0;
+}
+
+int ChooseStartEntry() {
+    const PlayerStateRecord& p = PlayerState;
+    const Settings& s = PluginSettings;
+    const int n = p.EntryCount;
+    if (n < 1) return 0;
+    platform::SeedRandom(platform::GetTickCount());
+    if (s.InitRandom == 1 || (s.RndInitRandom == 1 && p.PlayMode == 2))
+        return platform::NextRandom() % n;
+    if (s.InitRandom == 2) return static_cast<int>(p.StartupTick % static_cast<uint32_t>(n));
+    return 0;
+}
+
+void AdvanceAfterTune() {
+    PlayerStateRecord& p = PlayerState;
+    const Settings& s = PluginSettings;
+    if (p.PlayMode > 0 && s.ChangeSoundOnLoop != 0) {
+        if (s.Beep >= 2) {
+            platform::Sleep(120);
+            platform::Beep(1000, 120);
+        }
+        if (p.EntryCount > 0) {
+            platform::SeedRandom(platform::GetTickCount());
+            int next = 0;
+            if (s.LoopRandom > 0) next = platform::NextRandom() % p.EntryCount;
+            else next = p.CurrentEntry + 1 == p.EntryCount ? 0 : p.CurrentEntry + 1;
+            if (next == p.CurrentEntry && s.LoopRandom != 0)
+                next = platform::NextRandom() % p.EntryCount;
+            p.CurrentEntry = next;
+        }
+        char entry[kNameSize];
+        CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
+        ErrorFeedback::DebugBox(1, entry, "Next Music Name");
+        p.Hosei = 0;
+        if (p.EntryStop == 0 && RenderAndRun(entry) == 0)
+            ErrorFeedback::FailureBox("RenderAndRun Failed");
+        return;
+    }
+    // The same tune again from its start.
+    platform::put_CurrentPosition(MediaGraph.MediaPosition, 0.0);
+    platform::Run(MediaGraph.MediaControl);
+}

@@ -1,0 +1,341 @@
+// The playlist format: reading a list into the entry table, splitting an entry into
+// its file name and options, and writing the table back.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+
+namespace {
+
+constexpr int kMaxEntries = 10000;
+constexpr uint32_t kHeaderWindow = 64;
+constexpr char kHeader[] = "[orvalin_bgmlist]";
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// `word` (lower case) stands at `text`, letters in any case.
+bool StartsWithNoCase(const char* text, const char* word) {
+    for (; *word; ++text, ++word)
+        if (Lower(*text) != *word) return false;
+    return true;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+
+// A file read whole, with CR LF appended when its last line lacks one.
+struct Text {
+    char* bytes = nullptr;
+    uint32_t length = 0;
+};
+
+bool LoadText(const char* name, Text& text) {
+    platform::Handle file = platform::OpenFileForRead(name);
+    if (!file) return false;
+    const uint32_t size = platform::GetFileSize(file);
+    // Room for the appended CR LF and the terminator; sizes near 4 GiB cannot be had.
+    char* bytes = size < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u))
+                                     : nullptr;
+    if (!bytes) {
+        platform::CloseObject(file);
+        ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+        return false;
+    }
+    uint32_t read = 0;
+    platform::ReadFile(file, bytes, size, &read);
+    platform::CloseObject(file);
+    if (read > size) read = size;
+    if (read < 2 || bytes[read - 2] != '\r' || bytes[read - 1] != '\n') {
+        bytes[read++] = '\r';
+        bytes[read++] = '\n';
+    }
+    bytes[read] = '\0';
+    text.bytes = bytes;
+    text.length = read;
+    return true;
+}
+
+// The first line, after up to 46 spaces, must be the header; its CR within 64 bytes.
+bool HasHeader(const Text& text) {
+    char line[kHeaderWindow + 1] = {};
+    const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
+    for (uint32_t i = 0; i < window; ++i) line[i] = Lower(text.bytes[i]);
+    for (uint32_t i = 0; i < window; ++i) {
+        if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
+            line[i] = '\0';
+            break;
+        }
+    }
+    const char* start = line;
+    while (*start == ' ') ++start;
+    return std::strcmp(start, kHeader) == 0;
+}
+
+// Reads the extsound value at `at` when the key stands there; returns where to go on.
+uint32_t ReadExtSound(const Text& text, uint32_t at) {
+    const char* t = text.bytes;
+    uint32_t i = at;
+    while (IsBlank(t[i])) ++i;
+    if (!StartsWithNoCase(t + i, "extsound")) return at + 1;
+    i += 8;
+    while (IsBlank(t[i])) ++i;
+    if (t[i] != '=') return i;
+    ++i;
+    while (IsBlank(t[i])) ++i;
+    uint32_t n = 0;
+    char value[kNameSize];
+    while (!IsWhite(t[i])) {
+        if (n + 1 < sizeof value) value[n++] = t[i];
+        ++i;
+    }
+    value[n] = '\0';
+    CopyText(PlayerState.ExtSound, value, sizeof PlayerState.ExtSound);
+    return i > at ? i : at + 1;
+}
+
+// Counts the list lines and reads the extra sound; `listStart` is where the last
+// "[LIST]" head's lines begin.
+int CountEntries(const Text& text, uint32_t& listStart) {
+    const char* t = text.bytes;
+    bool list = false, ext = false;
+    int count = 0;
+    uint32_t i = 0;
+    while (i < text.length) {
+        if (t[i] == '[' && StartsWithNoCase(t + i, "[list]")) {
+            list = true;
+            ext = false;
+            i = i + 8 < text.length ? i + 8 : text.length;
+            listStart = i;
+        } else if (t[i] == '[' && StartsWithNoCase(t + i, "[ext]")) {
+            ext = true;
+            list = false;
+            i = i + 7 < text.length ? i + 7 : text.length;
+        } else if (ext) {
+            i = ReadExtSound(text, i);
+        } else {
+            if (list && t[i] == '\r' && t[i + 1] == '\n' && count < kMaxEntries + 1) ++count;
+            ++i;
+        }
+    }
+    return count;
+}
+
+// Copies `count` lines from `listStart` into the table, folding letters except the
+// second byte of a double-byte character. Lines longer than a slot are cut.
+void CopyEntries(const Text& text, uint32_t listStart, int count) {
+    const char* t = text.bytes;
+    uint32_t i = listStart;
+    for (int e = 0; e < count && i < text.length; ++e) {
+        char* slot = PlayerState.Entries[e];
+        uint32_t n = 0;
+        while (i < text.length && !(t[i] == '\r' && t[i + 1] == '\n')) {
+            const bool afterLead =
+                i > listStart && platform::IsDbcsLeadByte(static_cast<uint8_t>(t[i - 1]));
+            if (n + 1 < kNameSize) slot[n++] = afterLead ? t[i] : Lower(t[i]);
+            ++i;
+        }
+        slot[n] = '\0';
+        i += 2;
+    }
+}
+
+void TxtInfoBox(uint32_t length) {
+    const PlayerStateRecord& p = PlayerState;
+    auto entry = [&p](int i) { return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>(""); };
+    // Stored in the Japanese code page: file size, number of tunes, tunes 1 to 3.
+    ScratchFormat("FileSize\x81\x46%d\n\x8b\xc8\x90\x94\x81\x46%d\n\x8b\xc8"
+                  "1:%s\n\x8b\xc8"
+                  "2:%s\n\x8b\xc8"
+                  "3:%s\n",
+                  static_cast<int>(length), p.EntryCount, entry(0), entry(1), entry(2));
+    platform::ShowMessageBox(HostWindow(), ScratchText, "txt info", platform::kMbOk);
+}
+
+// Appends a digit to an option number, saturating instead of overflowing.
+int AddDigit(int number, char digit) {
+    const int d = digit - '0';
+    if (number > (INT32_MAX - d) / 10) return INT32_MAX;
+    return number * 10 + d;
+}
+
+const char* ReadNumber(const char* at, int& number) {
+    while (*at >= '0' && *at <= '9') number = AddDigit(number, *at++);
+    return at;
+}
+
+} // namespace
+
+void FreeEntryTable() {
+    if (PlayerState.Entries) platform::FreeMemory(PlayerState.Entries);
+    PlayerState.Entries = nullptr;
+    PlayerState.EntryCapacity = 0;
+}
+
+int ReadPlaylist(const char* name) {
+    PlayerStateRecord& p = PlayerState;
+    p.EntryCount = 0;
+    Text text;
+    if (!LoadText(name, text)) return 0;
+    if (!HasHeader(text)) {
+        platform::FreeMemory(text.bytes);
+        return 0;
+    }
+    p.PlayMode = 1;
+    uint32_t listStart = text.length;
+    int count = CountEntries(text, listStart);
+    if (count > kMaxEntries) {
+        const ErrorFeedback::Tone cut{1500, 2000};
+        ErrorFeedback::FailureBeeps(&cut, 1);
+        count = kMaxEntries;
+    }
+    if (count == 0) {
+        p.PlayMode = -1;
+        platform::FreeMemory(text.bytes);
+        return 1;
+    }
+    FreeEntryTable();
+    p.Entries = static_cast<NameSlot*>(
+        platform::AllocZeroed(static_cast<size_t>(count) * sizeof(NameSlot)));
+    if (!p.Entries) {
+        ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+        p.PlayMode = 0;
+        platform::FreeMemory(text.bytes);
+        return 0;
+    }
+    p.EntryCapacity = count;
+    CopyEntries(text, listStart, count);
+    p.EntryCount = count;
+    if (p.Entries[p.EntryCount - 1][0] == '\0' && --p.EntryCount == 0) p.PlayMode = -1;
+    if (PluginSettings.Debug == 1) TxtInfoBox(text.length);
+    platform::FreeMemory(text.bytes);
+    return 1;
+}
+
+int ParseEntry(const char* entry, char* name) {
+    PlayerStateRecord& p = PlayerState;
+    ErrorFeedback::DebugBox(3, entry, "Input");
+    p.EntryStop = 0;
+    char options[kNameSize];
+    size_t nameLength = 0, optionLength = 0;
+    bool comma = false;
+    for (const char* c = entry; *c; ++c) {
+        if (!comma) {
+            if (*c == ',') comma = true;
+            else if (nameLength + 1 < kNameSize) name[nameLength++] = *c;
+        } else if (*c != ' ' && optionLength + 1 < sizeof options) {
+            options[optionLength++] = *c;
+        }
+    }
+    name[nameLength] = '\0';
+    options[optionLength] = '\0';
+    ErrorFeedback::DebugBox(2, name, "Return String");
+
+    int volume = 0, start = 0, end = 0, stop = 0;
+    bool absolute = false, negative = false;
+    if (comma) {
+        ErrorFeedback::DebugBox(2, options, "Additional String");
+        const char* c = options;
+        while (*c) {
+            const char* after = nullptr;
+            if (StartsWithNoCase(c, "vol=")) {
+                c += 4;
+                absolute = *c != '+' && *c != '-';
+                if (!absolute) negative = *c++ == '-';
+                else negative = false;
+                after = ReadNumber(c, volume);
+            } else {
+                int* target = nullptr;
+                size_t keyword = 0;
+                if (StartsWithNoCase(c, "beg")) target = &start, keyword = 3;
+                else if (StartsWithNoCase(c, "end")) target = &end, keyword = 3;
+                else if (StartsWithNoCase(c, "stop")) target = &stop, keyword = 4;
+                if (target) {
+                    c += keyword;
+                    while (*c && *c != '=') ++c;
+                    if (*c == '=') ++c;
+                    while (*c == '\t') ++c;
+                    after = ReadNumber(c, *target);
+                }
+            }
+            if (!after) {
+                ++c;
+            } else {
+                c = after;
+                if (*c) ++c; // the separator after a number
+            }
+        }
+    }
+    const long long hosei = (absolute ? 10000LL : 0LL) + (negative ? -volume : volume);
+    p.Hosei = hosei > INT32_MAX ? INT32_MAX : static_cast<int>(hosei);
+    p.EntryBeg = start;
+    p.EntryEnd = end;
+    p.EntryStop = stop;
+    char text[64];
+    std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", p.Hosei, volume);
+    ErrorFeedback::DebugBox(1, text, "HoseiVolume");
+    return 1;
+}
+
+int SaveMusicList(const char* name) {
+    const PlayerStateRecord& p = PlayerState;
+    if (p.EntryCount <= 0 || !p.Entries) return 0;
+    const int count = p.EntryCount < p.EntryCapacity ? p.EntryCount : p.EntryCapacity;
+    static const char kHead[] = "[Orvalin_BGMList]\r\n[List]";
+    const size_t capacity = sizeof kHead + static_cast<size_t>(count) * (kNameSize + 2);
+    char* buffer = static_cast<char*>(platform::AllocZeroed(capacity));
+    if (!buffer) return 0;
+    size_t length = sizeof kHead - 1;
+    std::memcpy(buffer, kHead, length);
+    for (int i = 0; i < count; ++i) {
+        buffer[length++] = '\r';
+        buffer[length++] = '\n';
+        const size_t n = strnlen(p.Entries[i], kNameSize - 1);
+        std::memcpy(buffer + length, p.Entries[i], n);
+        length += n;
+    }
+
+    // The new text goes to a file beside the playlist, which replaces the playlist only
+    // once it is written whole: a failed write never costs the user the old list.
+    char temporary[kNameSize + 8];
+    std::snprintf(temporary, sizeof temporary, "%s.new", name);
+    int result = 0;
+    platform::Handle file = platform::CreateFileForWrite(temporary);
+    if (file) {
+        uint32_t written = 0;
+        const bool ok = platform::WriteFile(file, buffer, static_cast<uint32_t>(length),
+                                            &written) &&
+                        written == length && platform::FlushFile(file);
+        const uint32_t error = platform::GetLastError();
+        platform::CloseObject(file);
+        if (ok && platform::ReplaceFileWith(temporary, name)) {
+            result = 1;
+        } else {
+            const uint32_t failure = ok ? platform::GetLastError() : error;
+            platform::RemoveFile(temporary);
+            platform::SetLastError(failure);
+        }
+    }
+    platform::FreeMemory(buffer);
+    return result;
+}
+
+void SaveIfModified() {
+    PlayerStateRecord& p = PlayerState;
+    if (!p.ListModified) return;
+    if (platform::GetCurrentThreadId() != p.HostThreadId) return; // saved by a later Stop
+    const int mode = PluginSettings.AutosaveTxtFile;
+    if (mode == 1) {
+        SaveMusicList(p.RequestFile);
+    } else if (mode == -1) {
+        if (platform::ShowMessageBox(HostWindow(), "MusicList has been modified. Overwrite it?",
+                                     ErrorFeedback::kCaption,
+                                     platform::kMbYesNo) == platform::kIdYes)
+            SaveMusicList(p.RequestFile);
+    }
+    p.ListModified = false;
+}

@@ -1,0 +1,139 @@
+// The message hook on the game's thread: hot keys, graph events, the notice timer and
+// the window requests other programs may post. It never swallows or alters a message.
+#include "engine/engine.h"
+#include "platform/media.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "plugin/key_list.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr int kVkControl = 0x11;
+constexpr int kEcComplete = 1;
+constexpr double kPastTheEnd = 99999.0;
+
+bool CtrlDown() { return platform::GetAsyncKeyState(kVkControl) < 0; }
+
+void ToggleMute() {
+    PlayerStateRecord& p = PlayerState;
+    p.VolumeByKey = true;
+    p.Muted = !p.Muted;
+    if (p.Muted) SetVolume(0);
+    else SetVolume(p.HostVolume == kVolumeUnknown ? 0 : p.HostVolume);
+}
+
+// F7 lowers, F8 raises the key adjustment by one step within its mode's limits.
+void StepAdjust(int direction) {
+    PlayerStateRecord& p = PlayerState;
+    p.VolumeByKey = true;
+    const bool linear = PluginSettings.VolumeCurve == 0;
+    const int step = linear ? 100 : 1;
+    const int limit = linear ? 10000 : 255;
+    int adjust = p.Adjust + direction * step;
+    if (adjust > limit) adjust = limit;
+    if (adjust < -limit) adjust = -limit;
+    p.Adjust = adjust;
+    if (p.HostVolume != kVolumeUnknown) SetVolume(p.HostVolume);
+}
+
+void TogglePause() {
+    if (PlayerState.Paused != 0) UnPause();
+    else PauseDS();
+}
+
+void OpenUserFile(const char* file, bool inGameFolder) {
+    platform::GetCurrentDir(ScratchText, kNameSize);
+    platform::ShellOpen(HostWindow(), "open", PluginSettings.OpenUserSoftwareA, file,
+                           inGameFolder ? ScratchText : nullptr, platform::kSwShowNormal);
+}
+
+void ShowKeyHelp() {
+    static char keyList[kScratchSize];
+    if (platform::LoadStringResource(Module.hDllInstance, ORV_KEY_LIST_RESOURCE, keyList,
+                                     sizeof keyList) <= 0)
+        keyList[0] = '\0';
+    Pause();
+    platform::Sleep(100);
+    platform::ShowMessageBox(HostWindow(), keyList, "Key Help - OrvalinMUGENBGM -",
+                             platform::kMbOk);
+    platform::Sleep(900);
+    UnPause();
+}
+
+void KeyCommand(uintptr_t wParam) {
+    switch (wParam & 0xFFFF) {
+    case 0x35:
+        if (CtrlDown()) OpenUserFile(PluginSettings.OpenUserFileA1, true);
+        break;
+    case 0x36:
+        if (CtrlDown()) OpenUserFile(PluginSettings.OpenUserFileA2, false);
+        break;
+    case 0x48:
+        if (CtrlDown()) ShowKeyHelp();
+        break;
+    case 0x75:
+        ToggleMute();
+        break;
+    case 0x76:
+        StepAdjust(-1);
+        break;
+    case 0x77:
+        StepAdjust(+1);
+        break;
+    case 0x78:
+        if (PlayerState.Playing) TogglePause();
+        break;
+    case 0x7A:
+        if (MediaGraph.Ready) platform::put_CurrentPosition(MediaGraph.MediaPosition, kPastTheEnd);
+        break;
+    default:
+        break;
+    }
+}
+
+// Fetches every queued graph event; each end of stream moves the music on.
+void GraphEvents() {
+    if (!MediaGraph.Ready) return;
+    for (;;) {
+        platform::ComPtr events = MediaGraph.MediaEvent; // a tune change may replace it
+        if (!events) return;
+        int32_t code = 0;
+        intptr_t param1 = 0, param2 = 0;
+        if (platform::GetEvent(events, &code, &param1, &param2, 0) < 0) return;
+        platform::FreeEventParams(events, code, param1, param2);
+        if (code == kEcComplete) AdvanceAfterTune();
+    }
+}
+
+void Dispatch(const platform::HookMessage& m) {
+    switch (m.message) {
+    case platform::kWmKeyDown:
+        KeyCommand(m.wParam);
+        break;
+    case platform::kWmTimer:
+        if (m.wParam == TitleNotice::kTimerId) TitleNotice::Tick(HostWindow());
+        break;
+    case platform::kWmGraphNotify:
+        GraphEvents();
+        break;
+    case platform::kWmBringToFront:
+        platform::BringWindowToFront(HostWindow());
+        break;
+    case platform::kWmSleepRequest:
+        platform::Sleep(static_cast<uint32_t>(m.wParam));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+intptr_t KeyHook(int code, uintptr_t wParam, intptr_t lParam) {
+    if (code == 0) Dispatch(platform::ReadHookMessage(lParam));
+    return platform::CallNextHook(HookHandle, code, wParam, lParam);
+}

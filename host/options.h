@@ -1,0 +1,28 @@
+#pragma once
+
+// The host's command line.
+
+#include <windows.h>
+
+#include <string>
+
+namespace host {
+
+struct Options {
+    std::string log_path; // empty: standard output
+    std::string title = "Stand-in Game";
+    std::string plugin_path = "plugins\\OrvalinMugenBGM.dll";
+    bool no_outmod = false;
+    bool no_window = false;
+    bool watch_only = false;
+    int answer = IDYES;
+    std::string play; // --play NAME
+    bool has_play = false;
+    std::string script; // SCRIPT, "-" for standard input
+    bool has_script = false;
+};
+
+// False with `error` set on a bad command line.
+bool parse_options(int argc, char** argv, Options& options, std::string& error);
+
+} // namespace host

@@ -1,0 +1,452 @@
+// Simulated files and directory search: an in-memory file system with Windows' path
+// rules (case ignored, '/' taken as '\', relative names against the current folder),
+// sharing modes, injectable write failures and FindFirstFile's matching and error codes.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/sim/world.h"
+
+using namespace sim::detail;
+
+namespace sim::detail {
+
+std::string FullPath(std::string_view path) {
+    std::string s(path);
+    std::replace(s.begin(), s.end(), '/', '\\');
+    const std::string& cur = W().currentDir;
+    std::string root, rest;
+    if (s.size() >= 2 && s[1] == ':') {
+        root = s.substr(0, 2);
+        rest = s.substr(2);
+        if (rest.empty() || rest[0] != '\\') { // drive-relative
+            const bool sameDrive = Key(root) == Key(cur.substr(0, 2));
+            rest = (sameDrive ? cur.substr(2) : std::string()) + "\\" + rest;
+        }
+    } else if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') {
+        const size_t server = s.find('\\', 2);
+        const size_t share = server == std::string::npos ? server : s.find('\\', server + 1);
+        root = s.substr(0, share);
+        rest = share == std::string::npos ? std::string() : s.substr(share);
+    } else if (!s.empty() && s[0] == '\\') {
+        root = cur.substr(0, 2);
+        rest = s;
+    } else {
+        root = cur.substr(0, 2);
+        rest = cur.substr(2) + "\\" + s;
+    }
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= rest.size()) {
+        size_t j = rest.find('\\', i);
+        if (j == std::string::npos) j = rest.size();
+        std::string part = rest.substr(i, j - i);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        i = j + 1;
+    }
+    std::string full = root;
+    for (const auto& part : parts)
+        full += "\\" + part;
+    if (parts.empty()) full += "\\";
+    return full;
+}
+
+std::string Key(std::string_view fullPath) {
+    std::string key(fullPath);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return key;
+}
+
+FsEntry* FindEntry(std::string_view fullPath) {
+    const std::string key = Key(fullPath);
+    for (auto& entry : W().fs)
+        if (Key(entry.path) == key) return &entry;
+    return nullptr;
+}
+
+bool FolderExists(std::string_view fullPath) {
+    const FsEntry* entry = FindEntry(fullPath);
+    return entry && entry->folder;
+}
+
+std::string ParentOf(const std::string& fullPath) {
+    const size_t slash = fullPath.rfind('\\');
+    if (slash == std::string::npos) return fullPath;
+    if (slash <= 2) return fullPath.substr(0, 3); // "C:\"
+    return fullPath.substr(0, slash);
+}
+
+std::string NameOf(const std::string& fullPath) {
+    const size_t slash = fullPath.rfind('\\');
+    return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
+}
+
+bool FileIsOpen(const std::string& key) {
+    for (const auto& o : W().kernelObjects)
+        if (o->kind == KernelObject::Kind::File && o->open && o->fileKey == key) return true;
+    return false;
+}
+
+namespace {
+void AddFolders(const std::string& fullPath) {
+    if (FindEntry(fullPath)) return;
+    const std::string parent = ParentOf(fullPath);
+    if (parent != fullPath) AddFolders(parent);
+    W().fs.push_back({fullPath, true, false, {}});
+}
+} // namespace
+
+FsEntry& CreateFileEntry(const std::string& fullPath) {
+    if (FsEntry* entry = FindEntry(fullPath)) return *entry;
+    W().fs.push_back({fullPath, false, false, {}});
+    return W().fs.back();
+}
+
+} // namespace sim::detail
+
+namespace {
+
+bool WildMatch(const char* p, const char* n) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (*p == '\0') return *n == '\0';
+    if (*p == '*') {
+        for (const char* s = n;; ++s) {
+            if (WildMatch(p + 1, s)) return true;
+            if (*s == '\0') return false;
+        }
+    }
+    if (*n == '\0') return false;
+    if (*p != '?' && lower(*p) != lower(*n)) return false;
+    return WildMatch(p + 1, n + 1);
+}
+
+// Windows' matching of a long name, without the 8.3 short-name matches: "*.*" also
+// matches names without a dot, and a pattern ending in '.' matches names without one.
+bool NameMatches(const std::string& pattern, const std::string& name) {
+    if (WildMatch(pattern.c_str(), name.c_str())) return true;
+    const bool noDot = name.find('.') == std::string::npos;
+    if (noDot && pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
+        return WildMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+    if (noDot && !pattern.empty() && pattern.back() == '.')
+        return WildMatch(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
+    return false;
+}
+
+// Readers share reading and writing, writers share nothing: only readers coexist.
+bool SharingAllows(const std::string& key, bool wantWrite) {
+    for (const auto& o : W().kernelObjects) {
+        if (o->kind != KernelObject::Kind::File || !o->open || o->fileKey != key) continue;
+        if (o->canWrite || wantWrite) return false;
+    }
+    return true;
+}
+
+platform::Handle OpenHandle(const std::string& full, bool write) {
+    KernelObject* file = NewKernelObject(KernelObject::Kind::File);
+    file->fileKey = Key(full);
+    file->canWrite = write;
+    return file;
+}
+
+} // namespace
+
+namespace platform {
+
+Handle OpenFileForRead(const char* path) {
+    const std::string full = FullPath(path);
+    Record(std::string("OpenFileForRead ") + path);
+    FsEntry* entry = FindEntry(full);
+    if (!entry || entry->folder) {
+        W().lastError = entry                          ? sim::kErrorAccessDenied
+                        : FolderExists(ParentOf(full)) ? kErrorFileNotFound
+                                                       : kErrorPathNotFound;
+        return nullptr;
+    }
+    if (!SharingAllows(Key(full), false)) {
+        W().lastError = sim::kErrorSharingViolation;
+        return nullptr;
+    }
+    W().lastError = 0;
+    return OpenHandle(entry->path, false);
+}
+
+Handle CreateFileForWrite(const char* path) {
+    const std::string full = FullPath(path);
+    Record(std::string("CreateFileForWrite ") + path);
+    FsEntry* entry = FindEntry(full);
+    if (entry && (entry->folder || entry->readOnly)) {
+        W().lastError = sim::kErrorAccessDenied;
+        return nullptr;
+    }
+    if (!FolderExists(ParentOf(full))) {
+        W().lastError = kErrorPathNotFound;
+        return nullptr;
+    }
+    if (!SharingAllows(Key(full), true)) {
+        W().lastError = sim::kErrorSharingViolation;
+        return nullptr;
+    }
+    const bool existed = entry != nullptr;
+    FsEntry& file = CreateFileEntry(full);
+    file.data.clear();
+    W().lastError = existed ? 183 : 0; // CREATE_ALWAYS over a file: ERROR_ALREADY_EXISTS
+    return OpenHandle(file.path, true);
+}
+
+uint32_t GetFileSize(Handle file) {
+    KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "GetFileSize");
+    if (!f) return 0xFFFFFFFFu;
+    const FsEntry* entry = FindEntry(f->fileKey);
+    return entry ? static_cast<uint32_t>(entry->data.size()) : 0;
+}
+
+bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
+    KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "ReadFile");
+    Record("ReadFile " + std::to_string(bytes));
+    if (read) *read = 0;
+    if (!f) return false;
+    const FsEntry* entry = FindEntry(f->fileKey);
+    const std::string& data = entry ? entry->data : std::string();
+    const size_t start = std::min(f->position, data.size());
+    const size_t n = std::min<size_t>(bytes, data.size() - start);
+    if (n) std::memcpy(buffer, data.data() + start, n);
+    f->position = start + n;
+    if (read) *read = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* written) {
+    KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "WriteFile");
+    Record("WriteFile " + std::to_string(bytes));
+    if (written) *written = 0;
+    if (!f) return false;
+    if (!f->canWrite) {
+        W().lastError = sim::kErrorAccessDenied;
+        return false;
+    }
+    FsEntry* entry = FindEntry(f->fileKey);
+    if (!entry) return false;
+    size_t n = bytes;
+    bool full = false;
+    World& w = W();
+    if (w.writeBudget >= 0 && static_cast<int64_t>(n) > w.writeBudget) {
+        n = static_cast<size_t>(w.writeBudget);
+        full = true;
+    }
+    if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(n);
+    if (entry->data.size() < f->position + n) entry->data.resize(f->position + n);
+    entry->data.replace(f->position, n, static_cast<const char*>(buffer), n);
+    f->position += n;
+    if (written) *written = static_cast<uint32_t>(n);
+    if (full) {
+        w.lastError = sim::kErrorDiskFull;
+        return false;
+    }
+    return true;
+}
+
+bool FlushFile(Handle file) {
+    Record("FlushFileBuffers");
+    KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "FlushFileBuffers");
+    return f && f->canWrite;
+}
+
+bool ReplaceFileWith(const char* source, const char* target) {
+    Record(std::string("MoveFileEx ") + source + " " + target);
+    const std::string from = FullPath(source), to = FullPath(target);
+    FsEntry* src = FindEntry(from);
+    if (!src) {
+        W().lastError = FolderExists(ParentOf(from)) ? kErrorFileNotFound : kErrorPathNotFound;
+        return false;
+    }
+    if (FileIsOpen(Key(from))) {
+        W().lastError = sim::kErrorSharingViolation;
+        return false;
+    }
+    if (!FolderExists(ParentOf(to))) {
+        W().lastError = kErrorPathNotFound;
+        return false;
+    }
+    if (FsEntry* dst = FindEntry(to); dst && dst != src) {
+        if (dst->folder || dst->readOnly || FileIsOpen(Key(to))) {
+            W().lastError = sim::kErrorAccessDenied;
+            return false;
+        }
+        dst->data = src->data;
+        const std::string key = Key(from);
+        auto& fs = W().fs;
+        fs.erase(std::find_if(fs.begin(), fs.end(),
+                              [&](const FsEntry& e) { return Key(e.path) == key; }));
+        return true;
+    }
+    src->path = to;
+    return true;
+}
+
+bool RemoveFile(const char* path) {
+    Record(std::string("DeleteFile ") + path);
+    const std::string full = FullPath(path);
+    FsEntry* entry = FindEntry(full);
+    if (!entry || entry->folder) {
+        W().lastError = entry                          ? sim::kErrorAccessDenied
+                        : FolderExists(ParentOf(full)) ? kErrorFileNotFound
+                                                       : kErrorPathNotFound;
+        return false;
+    }
+    if (entry->readOnly) {
+        W().lastError = sim::kErrorAccessDenied;
+        return false;
+    }
+    if (FileIsOpen(Key(full))) {
+        W().lastError = sim::kErrorSharingViolation;
+        return false;
+    }
+    const std::string key = Key(full);
+    auto& fs = W().fs;
+    fs.erase(
+        std::find_if(fs.begin(), fs.end(), [&](const FsEntry& e) { return Key(e.path) == key; }));
+    return true;
+}
+
+bool FileExists(const char* path) {
+    Record(std::string("PathFileExists ") + path);
+    return FindEntry(FullPath(path)) != nullptr;
+}
+
+uint32_t GetLastError() {
+    return W().lastError;
+}
+void SetLastError(uint32_t code) {
+    W().lastError = code;
+}
+
+Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
+    Record(std::string("FindFirstFile ") + pattern);
+    const std::string full = FullPath(pattern);
+    const std::string folder = ParentOf(full), mask = NameOf(full);
+    if (!FolderExists(folder)) {
+        W().lastError = kErrorPathNotFound;
+        return nullptr;
+    }
+    std::vector<std::string> found;
+    if (folder.size() > 3) { // every folder but a drive's root lists . and ..
+        if (NameMatches(mask, ".")) found.push_back(".");
+        if (NameMatches(mask, "..")) found.push_back("..");
+    }
+    const std::string folderKey = Key(folder);
+    for (const auto& entry : W().fs) {
+        if (entry.path.size() <= 3 || Key(ParentOf(entry.path)) != folderKey) continue;
+        const std::string entryName = NameOf(entry.path);
+        if (NameMatches(mask, entryName)) found.push_back(entryName);
+    }
+    if (found.empty()) {
+        W().lastError = kErrorFileNotFound;
+        return nullptr;
+    }
+    KernelObject* search = NewKernelObject(KernelObject::Kind::Search);
+    search->names = std::move(found);
+    search->index = 1;
+    search->endError = W().searchEndError ? W().searchEndError : kErrorNoMoreFiles;
+    W().searchEndError = 0;
+    std::strncpy(name, search->names[0].c_str(), kMaxPath - 1);
+    name[kMaxPath - 1] = '\0';
+    W().lastError = 0;
+    return search;
+}
+
+bool FindNext(Handle search, char (&name)[kMaxPath]) {
+    KernelObject* s = UseKernelObject(search, KernelObject::Kind::Search, "FindNextFile");
+    Record("FindNextFile");
+    if (!s) return false;
+    if (s->index >= s->names.size()) {
+        W().lastError = s->endError;
+        return false;
+    }
+    std::strncpy(name, s->names[s->index++].c_str(), kMaxPath - 1);
+    name[kMaxPath - 1] = '\0';
+    return true;
+}
+
+void FindClose(Handle search) {
+    Record("FindClose");
+    if (KernelObject* s = UseKernelObject(search, KernelObject::Kind::Search, "FindClose"))
+        s->open = false;
+}
+
+} // namespace platform
+
+namespace sim {
+
+void AddFile(std::string_view path, std::string_view contents) {
+    const std::string full = FullPath(path);
+    AddFolders(ParentOf(full));
+    FsEntry& file = CreateFileEntry(full);
+    file.data = std::string(contents);
+}
+
+void AddFolder(std::string_view path) {
+    AddFolders(FullPath(path));
+}
+
+bool HasFile(std::string_view path) {
+    const FsEntry* entry = FindEntry(FullPath(path));
+    return entry && !entry->folder;
+}
+
+std::string FileText(std::string_view path) {
+    const FsEntry* entry = FindEntry(FullPath(path));
+    return entry && !entry->folder ? entry->data : std::string();
+}
+
+void RemoveFileOrFolder(std::string_view path) {
+    const std::string key = Key(FullPath(path));
+    auto& fs = W().fs;
+    fs.erase(std::remove_if(fs.begin(), fs.end(),
+                            [&](const FsEntry& e) {
+                                const std::string k = Key(e.path);
+                                return k == key || k.rfind(key + "\\", 0) == 0;
+                            }),
+             fs.end());
+}
+
+std::vector<std::string> ListFolder(std::string_view folder) {
+    const std::string key = Key(FullPath(folder));
+    std::vector<std::string> names;
+    for (const auto& entry : W().fs)
+        if (entry.path.size() > 3 && Key(ParentOf(entry.path)) == key)
+            names.push_back(NameOf(entry.path));
+    return names;
+}
+
+void FailWritesAfter(uint32_t bytes) {
+    W().writeBudget = bytes;
+}
+
+void SetReadOnly(std::string_view path, bool readOnly) {
+    if (FsEntry* entry = FindEntry(FullPath(path))) entry->readOnly = readOnly;
+}
+
+int OpenFileHandles() {
+    int n = 0;
+    for (const auto& o : W().kernelObjects)
+        n += (o->kind == KernelObject::Kind::File && o->open) ? 1 : 0;
+    return n;
+}
+
+void SetSearchEndError(uint32_t code) {
+    W().searchEndError = code;
+}
+
+int OpenSearches() {
+    int n = 0;
+    for (const auto& o : W().kernelObjects)
+        n += (o->kind == KernelObject::Kind::Search && o->open) ? 1 : 0;
+    return n;
+}
+
+} // namespace sim

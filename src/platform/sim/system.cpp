@@ -1,0 +1,247 @@
+// Simulated kernel, runtime and multimedia services: a virtual clock, the C runtime's
+// generator, recorded threads, tracked memory, code page 1252 or 932, COM start-up and a
+// settable process list.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sim/world.h"
+#include "platform/system.h"
+
+using namespace sim::detail;
+
+namespace {
+// A wait loop that never ends would hang the test run: stop it loudly instead.
+constexpr uint32_t kRunawayMs = 6u * 3600u * 1000u;
+
+void Advance(uint32_t ms) {
+    World& w = W();
+    w.tick += ms;
+    w.advanced += ms;
+    if (w.advanced > kRunawayMs) {
+        std::fputs("sim: more than six hours of virtual time passed; a wait never ends\n", stderr);
+        std::abort();
+    }
+}
+} // namespace
+
+namespace platform {
+
+uint32_t GetTickCount() {
+    return W().tick;
+}
+
+void Sleep(uint32_t ms) {
+    Record("Sleep " + std::to_string(ms));
+    Advance(ms);
+    if (W().runThreadsOnSleep) RunPendingThreads();
+}
+
+void Beep(uint32_t frequencyHz, uint32_t durationMs) {
+    Record("Beep " + std::to_string(frequencyHz) + " " + std::to_string(durationMs));
+    W().beeps.emplace_back(frequencyHz, durationMs);
+    Advance(durationMs);
+}
+
+void SeedRandom(uint32_t seed) {
+    Record("srand " + std::to_string(seed));
+    W().randState = seed;
+    ++W().seedCalls;
+}
+
+int NextRandom() {
+    World& w = W();
+    w.randState = w.randState * 214013u + 2531011u;
+    const int r = static_cast<int>((w.randState >> 16) & 0x7FFFu);
+    Record("rand " + std::to_string(r));
+    return r;
+}
+
+uint32_t GetCurrentThreadId() {
+    return W().currentThread;
+}
+
+Handle OpenThreadForSuspend(uint32_t threadId) {
+    Record("OpenThread " + std::to_string(threadId));
+    if (W().failOpenThread) {
+        W().lastError = sim::kErrorAccessDenied;
+        return nullptr;
+    }
+    KernelObject* thread = NewKernelObject(KernelObject::Kind::Thread);
+    thread->threadId = threadId;
+    return thread;
+}
+
+void CloseObject(Handle h) {
+    if (!h) {
+        Record("CloseHandle null");
+        W().lastError = 6; // ERROR_INVALID_HANDLE
+        return;
+    }
+    for (const auto& object : W().kernelObjects) {
+        if (object.get() != h) continue;
+        static const char* const kNames[] = {"thread", "file", "search", "snapshot", "hook"};
+        Record(std::string("CloseHandle ") + kNames[static_cast<int>(object->kind)]);
+        if (!object->open)
+            Error("CloseHandle on a closed handle");
+        else if (object->kind == KernelObject::Kind::Search)
+            Error("CloseHandle on a search handle (FindClose closes those)");
+        else if (object->kind == KernelObject::Kind::Hook)
+            Error("CloseHandle on a hook handle");
+        else
+            object->open = false;
+        return;
+    }
+    Record("CloseHandle ?");
+    Error("CloseHandle on an unknown handle");
+}
+
+Handle StartThread(ThreadProc proc, void* param) {
+    World& w = W();
+    ++w.threadsStarted;
+    const uint32_t id = 2000u + static_cast<uint32_t>(w.threadsStarted);
+    Record("CreateThread " + std::to_string(id));
+    w.pendingThreads.push_back({proc, param, id});
+    KernelObject* thread = NewKernelObject(KernelObject::Kind::Thread);
+    thread->threadId = id;
+    return thread;
+}
+
+void SuspendThread(Handle thread) {
+    KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "SuspendThread");
+    Record("SuspendThread " + std::to_string(t ? t->threadId : 0));
+    if (t) ++W().suspendCounts[t->threadId];
+}
+
+void ResumeThread(Handle thread) {
+    KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "ResumeThread");
+    Record("ResumeThread " + std::to_string(t ? t->threadId : 0));
+    if (t && W().suspendCounts[t->threadId] > 0) --W().suspendCounts[t->threadId];
+}
+
+bool PlaySoundFile(const char* name, unsigned flags) {
+    Record(std::string("PlaySound ") + (name ? name : "null") + " " + sim::detail::Hex(flags));
+    W().sounds.emplace_back(name ? name : "", flags);
+    return true;
+}
+
+void* AllocZeroed(size_t bytes) {
+    World& w = W();
+    Record("LocalAlloc " + std::to_string(bytes));
+    if (w.failAllocationIn == 0) {
+        w.failAllocationIn = -1;
+        w.lastError = 8; // ERROR_NOT_ENOUGH_MEMORY
+        return nullptr;
+    }
+    if (w.failAllocationIn > 0) --w.failAllocationIn;
+    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    w.allocations[block] = bytes;
+    return block;
+}
+
+void FreeMemory(void* block) {
+    Record("LocalFree");
+    if (!block) return;
+    auto it = W().allocations.find(block);
+    if (it == W().allocations.end()) {
+        Error("LocalFree of a block that is not allocated");
+        return;
+    }
+    W().allocations.erase(it);
+    std::free(block);
+}
+
+bool IsDbcsLeadByte(uint8_t byte) {
+    if (!W().codePage932) return false;
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+int AnsiToWide(const char* text, char16_t* out, int outChars) {
+    const int needed = static_cast<int>(std::strlen(text)) + 1;
+    if (outChars <= 0) return 0;
+    const int n = needed <= outChars ? needed : outChars - 1;
+    for (int i = 0; i < n; ++i)
+        out[i] = static_cast<char16_t>(static_cast<uint8_t>(text[i]));
+    if (needed > outChars) {
+        out[outChars - 1] = u'\0';
+        W().lastError = sim::kErrorInsufficientBuffer;
+        return 0;
+    }
+    return needed;
+}
+
+HResult CoInitialize() {
+    World& w = W();
+    const HResult hr = Scripted(sim::Op::CoInitialize, w.comInits > 0 ? kSFalse : kSOk);
+    Record("CoInitialize " + sim::detail::Hex(static_cast<uint32_t>(hr)));
+    if (hr == kSOk || hr == kSFalse) ++w.comInits;
+    if (hr == kRpcChangedMode) w.comOtherMode = true;
+    return hr;
+}
+
+void CoUninitialize() {
+    Record("CoUninitialize");
+    if (W().comInits == 0)
+        Error("CoUninitialize without a successful CoInitialize");
+    else
+        --W().comInits;
+}
+
+Handle CreateProcessSnapshot() {
+    Record("CreateToolhelp32Snapshot");
+    if (W().failSnapshot) return nullptr;
+    KernelObject* snapshot = NewKernelObject(KernelObject::Kind::Snapshot);
+    snapshot->names = W().processes;
+    return snapshot;
+}
+
+namespace {
+bool NextProcessName(Handle snapshot, char (&exeName)[kMaxPath], bool first, const char* call) {
+    KernelObject* s = UseKernelObject(snapshot, KernelObject::Kind::Snapshot, call);
+    Record(call);
+    if (!s) return false;
+    if (first) s->index = 0;
+    if (s->index >= s->names.size()) {
+        W().lastError = kErrorNoMoreFiles;
+        return false;
+    }
+    const std::string& name = s->names[s->index++];
+    std::strncpy(exeName, name.c_str(), kMaxPath - 1);
+    exeName[kMaxPath - 1] = '\0';
+    return true;
+}
+} // namespace
+
+bool FirstProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    return NextProcessName(snapshot, exeName, true, "Process32First");
+}
+
+bool NextProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    return NextProcessName(snapshot, exeName, false, "Process32Next");
+}
+
+uint32_t GetCurrentDir(char* buffer, uint32_t size) {
+    Record("GetCurrentDirectory");
+    const std::string& dir = W().currentDir;
+    const auto length = static_cast<uint32_t>(dir.size());
+    if (length + 1 > size) return length + 1; // the size needed; nothing copied
+    std::memcpy(buffer, dir.c_str(), length + 1);
+    return length;
+}
+
+uint32_t GetHostProgramPath(char* buffer, uint32_t size) {
+    Record("GetModuleFileName");
+    if (size == 0) return 0;
+    const std::string& path = W().programPath;
+    const uint32_t n =
+        static_cast<uint32_t>(path.size()) < size ? static_cast<uint32_t>(path.size()) : size - 1;
+    std::memcpy(buffer, path.c_str(), n);
+    buffer[n] = '\0';
+    if (n < path.size()) {
+        W().lastError = sim::kErrorInsufficientBuffer;
+        return size;
+    }
+    return n;
+}
+
+} // namespace platform

@@ -1,0 +1,288 @@
+// The simulated host windows and user interface: recorded message boxes with scripted
+// answers, window titles, timers, drops, the message hook, key state, string resource
+// 101, started programs, and a recording output module of the host.
+#include <cstring>
+
+#include "platform/sim/world.h"
+#include "platform/window.h"
+#include "plugin/key_list.h"
+#include "plugin/module_record.h"
+
+using namespace sim::detail;
+
+namespace platform {
+
+int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned flags) {
+    World& w = W();
+    Record(std::string("MessageBox ") + (caption ? caption : "") + "|" + (text ? text : ""));
+    w.boxes.push_back({owner, text ? text : "", caption ? caption : "", flags});
+    if (!w.boxAnswers.empty()) {
+        const int answer = w.boxAnswers.front();
+        w.boxAnswers.pop_front();
+        return answer;
+    }
+    return (flags & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+}
+
+int ReadWindowTitle(Hwnd window, char* buffer, int size) {
+    Record("GetWindowText");
+    if (size <= 0) return 0;
+    auto it = W().titles.find(window);
+    const std::string title = it == W().titles.end() ? std::string() : it->second;
+    const int n = static_cast<int>(title.size()) < size ? static_cast<int>(title.size()) : size - 1;
+    std::memcpy(buffer, title.data(), static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+void WriteWindowTitle(Hwnd window, const char* text) {
+    Record(std::string("SetWindowText ") + text);
+    W().titles[window] = text;
+    W().titleHistory.push_back(text);
+}
+
+void StartWindowTimer(Hwnd window, uintptr_t id, uint32_t periodMs) {
+    Record("SetTimer " + std::to_string(id) + " " + std::to_string(periodMs));
+    W().timers[{window, id}] = periodMs;
+}
+
+void StopWindowTimer(Hwnd window, uintptr_t id) {
+    Record("KillTimer " + std::to_string(id));
+    W().timers.erase({window, id});
+}
+
+void BringWindowToFront(Hwnd) {
+    Record("BringWindowToFront");
+}
+
+void AcceptDroppedFiles(Hwnd window, bool accept) {
+    Record(std::string("DragAcceptFiles ") + (accept ? "1" : "0"));
+    W().dropTargets[window] = accept;
+}
+
+uint32_t QueryDroppedFile(uintptr_t drop, uint32_t index, char* name, uint32_t size) {
+    Record("DragQueryFile " +
+           (index == 0xFFFFFFFFu ? std::string("count") : std::to_string(index)));
+    Drop* d = nullptr;
+    for (const auto& candidate : W().drops)
+        if (reinterpret_cast<uintptr_t>(candidate.get()) == drop) d = candidate.get();
+    if (!d || d->finished) {
+        Error(d ? "DragQueryFile after DragFinish" : "DragQueryFile on an unknown drop");
+        return 0;
+    }
+    if (index == 0xFFFFFFFFu) return static_cast<uint32_t>(d->names.size());
+    if (index >= d->names.size()) return 0;
+    const std::string& n = d->names[index];
+    if (!name) return static_cast<uint32_t>(n.size()); // the length needed
+    if (size == 0) return 0;
+    const uint32_t copied = n.size() < size ? static_cast<uint32_t>(n.size()) : size - 1;
+    std::memcpy(name, n.data(), copied);
+    name[copied] = '\0';
+    return copied;
+}
+
+void FinishDrop(uintptr_t drop) {
+    Record("DragFinish");
+    for (const auto& d : W().drops) {
+        if (reinterpret_cast<uintptr_t>(d.get()) != drop) continue;
+        if (d->finished) Error("DragFinish twice");
+        d->finished = true;
+        return;
+    }
+    Error("DragFinish on an unknown drop");
+}
+
+Handle InstallMessageHook(HookProc proc, Instance, uint32_t threadId) {
+    Record("SetWindowsHookEx " + std::to_string(threadId));
+    if (W().failHook) return nullptr;
+    KernelObject* hook = NewKernelObject(KernelObject::Kind::Hook);
+    hook->proc = proc;
+    hook->threadId = threadId;
+    W().hookThread = threadId;
+    return hook;
+}
+
+bool RemoveMessageHook(Handle hook) {
+    Record(std::string("UnhookWindowsHookEx") + (hook ? "" : " null"));
+    if (!hook) {
+        W().lastError = 1404; // ERROR_INVALID_HOOK_HANDLE
+        return false;
+    }
+    KernelObject* h = UseKernelObject(hook, KernelObject::Kind::Hook, "UnhookWindowsHookEx");
+    if (!h) return false;
+    h->open = false;
+    return true;
+}
+
+intptr_t CallNextHook(Handle, int, uintptr_t, intptr_t) {
+    ++W().nextHookCalls;
+    Record("CallNextHookEx");
+    return sim::kNextHookResult;
+}
+
+HookMessage ReadHookMessage(intptr_t lParam) {
+    return *reinterpret_cast<const HookMessage*>(lParam);
+}
+
+int16_t GetAsyncKeyState(int virtualKey) {
+    auto it = W().keysDown.find(virtualKey);
+    return it != W().keysDown.end() && it->second ? static_cast<int16_t>(-32768) : 0;
+}
+
+int LoadStringResource(Instance, unsigned id, char* buffer, int size) {
+    Record("LoadString " + std::to_string(id));
+    if (id != ORV_KEY_LIST_RESOURCE || size <= 0) {
+        if (size > 0) buffer[0] = '\0';
+        return 0;
+    }
+    static const char kText[] = ORV_KEY_LIST;
+    const int length = static_cast<int>(sizeof kText) - 1;
+    const int n = length < size ? length : size - 1;
+    std::memcpy(buffer, kText, static_cast<size_t>(n));
+    buffer[n] = '\0';
+    return n;
+}
+
+void ShellOpen(Hwnd owner, const char* verb, const char* file, const char* parameters,
+               const char* directory, int show) {
+    Record(std::string("ShellExecute ") + (verb ? verb : "null") + " " + (file ? file : "null") +
+           " " + (parameters ? parameters : "null") + " " + (directory ? directory : "null"));
+    W().shellCalls.push_back({owner, verb ? verb : "", file ? file : "",
+                              parameters ? parameters : "", directory ? directory : "",
+                              directory != nullptr, show});
+}
+
+} // namespace platform
+
+namespace {
+
+int ORV_CDECL OutPause(int pause) {
+    Record("out.Pause " + std::to_string(pause));
+    return 0;
+}
+void ORV_CDECL OutClose() {
+    Record("out.Close");
+}
+void ORV_CDECL OutSetVolume(int volume) {
+    Record("out.SetVolume " + std::to_string(volume));
+}
+void ORV_CDECL OutSetPan(int pan) {
+    Record("out.SetPan " + std::to_string(pan));
+}
+
+} // namespace
+
+namespace sim {
+
+const std::vector<Box>& Boxes() {
+    return W().boxes;
+}
+void AnswerBoxes(std::initializer_list<int> answers) {
+    for (int a : answers)
+        W().boxAnswers.push_back(a);
+}
+
+void SetWindowTitle(platform::Hwnd window, std::string_view title) {
+    W().titles[window] = std::string(title);
+}
+std::string WindowTitle(platform::Hwnd window) {
+    auto it = W().titles.find(window);
+    return it == W().titles.end() ? std::string() : it->second;
+}
+std::vector<std::string> TitleHistory() {
+    return W().titleHistory;
+}
+
+bool TimerRunning(platform::Hwnd window, uintptr_t id) {
+    return W().timers.count({window, id}) != 0;
+}
+uint32_t TimerPeriod(platform::Hwnd window, uintptr_t id) {
+    auto it = W().timers.find({window, id});
+    return it == W().timers.end() ? 0 : it->second;
+}
+bool AcceptsDrops(platform::Hwnd window) {
+    auto it = W().dropTargets.find(window);
+    return it != W().dropTargets.end() && it->second;
+}
+
+uintptr_t MakeDrop(std::initializer_list<const char*> names) {
+    W().drops.push_back(std::make_unique<Drop>());
+    W().drops.back()->names.assign(names.begin(), names.end());
+    return reinterpret_cast<uintptr_t>(W().drops.back().get());
+}
+bool DropFinished(uintptr_t drop) {
+    for (const auto& d : W().drops)
+        if (reinterpret_cast<uintptr_t>(d.get()) == drop) return d->finished;
+    return false;
+}
+
+platform::HookProc InstalledHook() {
+    for (auto it = W().kernelObjects.rbegin(); it != W().kernelObjects.rend(); ++it)
+        if ((*it)->kind == KernelObject::Kind::Hook && (*it)->open) return (*it)->proc;
+    return nullptr;
+}
+int HooksInstalled() {
+    int n = 0;
+    for (const auto& o : W().kernelObjects)
+        n += (o->kind == KernelObject::Kind::Hook && o->open) ? 1 : 0;
+    return n;
+}
+void FailHookInstall(bool fail) {
+    W().failHook = fail;
+}
+uint32_t HookThread() {
+    return W().hookThread;
+}
+int NextHookCalls() {
+    return W().nextHookCalls;
+}
+
+intptr_t DeliverToHook(platform::Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    platform::HookProc proc = InstalledHook();
+    if (!proc) {
+        Error("a message was delivered while no hook is installed");
+        return 0;
+    }
+    const platform::HookMessage msg{window, message, wParam, lParam};
+    return proc(0, 1, reinterpret_cast<intptr_t>(&msg)); // HC_ACTION, PM_REMOVE
+}
+
+intptr_t PressKey(int virtualKey, bool ctrl) {
+    const bool wasDown = W().keysDown[0x11];
+    W().keysDown[0x11] = ctrl;
+    const intptr_t result =
+        DeliverToHook(kGameWindow, platform::kWmKeyDown, static_cast<uintptr_t>(virtualKey), 1);
+    W().keysDown[0x11] = wasDown;
+    return result;
+}
+
+void SetKeyDown(int virtualKey, bool down) {
+    W().keysDown[virtualKey] = down;
+}
+
+const std::vector<ShellCall>& ShellCalls() {
+    return W().shellCalls;
+}
+const std::vector<std::pair<std::string, unsigned>>& Sounds() {
+    return W().sounds;
+}
+
+Out_Module* OutModule() {
+    static Out_Module out;
+    out = Out_Module{};
+    out.version = 0x10;
+    out.Pause = OutPause;
+    out.Close = OutClose;
+    out.SetVolume = OutSetVolume;
+    out.SetPan = OutSetPan;
+    return &out;
+}
+
+std::vector<std::string> OutModCalls() {
+    std::vector<std::string> out;
+    for (const auto& line : W().log)
+        if (line.rfind("out.", 0) == 0) out.push_back(line);
+    return out;
+}
+
+} // namespace sim

@@ -1,0 +1,244 @@
+// The simulated world: call log, recorded misuse, scripted results, and the control
+// functions that do not belong to one platform header.
+#include "platform/sim/world.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim::detail {
+
+World& W() {
+    static World world;
+    return world;
+}
+
+void Record(std::string line) {
+    W().log.push_back(std::move(line));
+}
+
+void Error(std::string what) {
+    W().errors.push_back(what);
+    W().log.push_back("ERROR " + what);
+}
+
+platform::HResult Scripted(Op op, platform::HResult natural) {
+    auto it = W().scripts.find(op);
+    if (it == W().scripts.end() || it->second.empty()) return natural;
+    const platform::HResult result = it->second.front();
+    it->second.pop_front();
+    return result;
+}
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+KernelObject* NewKernelObject(KernelObject::Kind kind) {
+    W().kernelObjects.push_back(std::make_unique<KernelObject>());
+    KernelObject* object = W().kernelObjects.back().get();
+    object->kind = kind;
+    return object;
+}
+
+KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call) {
+    for (const auto& object : W().kernelObjects) {
+        if (object.get() != h) continue;
+        if (!object->open) {
+            Error(std::string(call) + " on a closed handle");
+            return nullptr;
+        }
+        if (object->kind != kind) {
+            Error(std::string(call) + " on a handle of another kind");
+            return nullptr;
+        }
+        return object.get();
+    }
+    Error(std::string(call) + (h ? " on an unknown handle" : " on a null handle"));
+    return nullptr;
+}
+
+void RunPendingThreads() {
+    World& w = W();
+    if (w.runningThreads) return; // a thread that sleeps does not start the others
+    w.runningThreads = true;
+    while (!w.pendingThreads.empty()) {
+        const PendingThread thread = w.pendingThreads.front();
+        w.pendingThreads.erase(w.pendingThreads.begin());
+        const uint32_t caller = w.currentThread;
+        w.currentThread = thread.id;
+        Record("ThreadStart " + std::to_string(thread.id));
+        thread.proc(thread.param);
+        Record("ThreadEnd " + std::to_string(thread.id));
+        w.currentThread = caller;
+    }
+    w.runningThreads = false;
+}
+
+} // namespace sim::detail
+
+namespace sim {
+
+using namespace detail;
+
+void Reset() {
+    World& w = W();
+    for (auto& [block, size] : w.allocations)
+        std::free(block);
+    w = World{};
+    w.fs.push_back({"C:\\", true, false, {}});
+    w.fs.push_back({"C:\\Game", true, false, {}});
+    w.fs.push_back({"C:\\WINDOWS", true, false, {}});
+    w.titles[kGameWindow] = "Game Window";
+}
+
+const std::vector<std::string>& Log() {
+    return W().log;
+}
+void ClearLog() {
+    W().log.clear();
+}
+
+namespace {
+bool Matches(const std::string& line, std::string_view call) {
+    if (line.size() < call.size() || line.compare(0, call.size(), call) != 0) return false;
+    return line.size() == call.size() || line[call.size()] == ' ';
+}
+} // namespace
+
+int Count(std::string_view call) {
+    int n = 0;
+    for (const auto& line : W().log)
+        n += Matches(line, call) ? 1 : 0;
+    return n;
+}
+
+bool Called(std::string_view call) {
+    return Count(call) > 0;
+}
+
+int Find(std::string_view call, int from) {
+    const auto& log = W().log;
+    for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < log.size(); ++i)
+        if (Matches(log[i], call)) return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<std::string> Lines(std::string_view call) {
+    std::vector<std::string> out;
+    for (const auto& line : W().log)
+        if (Matches(line, call)) out.push_back(line);
+    return out;
+}
+
+std::string LogText() {
+    std::string text;
+    for (const auto& line : W().log)
+        text += line + "\n";
+    return text;
+}
+
+const std::vector<std::string>& Errors() {
+    return W().errors;
+}
+void ClearErrors() {
+    W().errors.clear();
+}
+
+void Script(Op op, std::initializer_list<platform::HResult> results) {
+    for (platform::HResult r : results)
+        W().scripts[op].push_back(r);
+}
+
+void Script(Op op, platform::HResult result, int times) {
+    for (int i = 0; i < times; ++i)
+        W().scripts[op].push_back(result);
+}
+
+int Pending(Op op) {
+    auto it = W().scripts.find(op);
+    return it == W().scripts.end() ? 0 : static_cast<int>(it->second.size());
+}
+
+uint32_t Now() {
+    return W().tick;
+}
+void SetTickCount(uint32_t ms) {
+    W().tick = ms;
+}
+std::vector<std::pair<uint32_t, uint32_t>> Beeps() {
+    return W().beeps;
+}
+
+uint32_t RandomState() {
+    return W().randState;
+}
+int SeedCalls() {
+    return W().seedCalls;
+}
+std::vector<int> RandSequence(uint32_t seed, int draws) {
+    std::vector<int> out;
+    for (int i = 0; i < draws; ++i) {
+        seed = seed * 214013u + 2531011u;
+        out.push_back(static_cast<int>((seed >> 16) & 0x7FFFu));
+    }
+    return out;
+}
+
+void SetCurrentThreadId(uint32_t id) {
+    W().currentThread = id;
+}
+void FailOpenThread(bool fail) {
+    W().failOpenThread = fail;
+}
+int OpenThreadHandles() {
+    int n = 0;
+    for (const auto& o : W().kernelObjects)
+        n += (o->kind == KernelObject::Kind::Thread && o->open) ? 1 : 0;
+    return n;
+}
+int SuspendCount(uint32_t threadId) {
+    auto it = W().suspendCounts.find(threadId);
+    return it == W().suspendCounts.end() ? 0 : it->second;
+}
+int ThreadsStarted() {
+    return W().threadsStarted;
+}
+int ThreadsPending() {
+    return static_cast<int>(W().pendingThreads.size());
+}
+void RunThreads() {
+    RunPendingThreads();
+}
+void SetRunThreadsOnSleep(bool on) {
+    W().runThreadsOnSleep = on;
+}
+
+int LiveAllocations() {
+    return static_cast<int>(W().allocations.size());
+}
+void FailAllocation(int nth) {
+    W().failAllocationIn = nth;
+}
+
+void SetCodePage932(bool on) {
+    W().codePage932 = on;
+}
+
+void SetProcesses(std::initializer_list<const char*> exeNames) {
+    W().processes.assign(exeNames.begin(), exeNames.end());
+}
+void FailProcessSnapshot(bool fail) {
+    W().failSnapshot = fail;
+}
+
+void SetCurrentDir(std::string_view path) {
+    W().currentDir = FullPath(path);
+}
+void SetHostProgramPath(std::string_view path) {
+    W().programPath = std::string(path);
+}
+
+} // namespace sim

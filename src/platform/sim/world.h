@@ -1,0 +1,183 @@
+// The simulated platform's state, shared by its parts. Internal to src/platform/sim.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace sim::detail {
+
+struct Graph;
+
+struct ComObject {
+    enum class Kind {
+        GraphBuilder,
+        MediaControl,
+        MediaEvent,
+        MediaPosition,
+        BasicAudio,
+        Enumerator,
+        Filter
+    };
+    Kind kind;
+    int refs = 1;
+    bool everReleased = false;
+    std::shared_ptr<Graph> graph; // null for a filter no longer in a graph
+    std::string name;             // a filter's name
+    // An enumerator: the filters it walks and where it stands.
+    std::vector<ComObject*> walk;
+    size_t next = 0;
+    uint64_t version = 0;
+};
+
+struct GraphEvent {
+    int32_t code;
+    intptr_t param1, param2;
+};
+
+struct Graph {
+    int id = 0;
+    GraphState state = GraphState::Stopped;
+    double position = 0.0;
+    double stopTime = 0.0;
+    int32_t volume = 0;
+    platform::Hwnd notifyWindow = nullptr;
+    uint32_t notifyMessage = 0;
+    intptr_t notifyInstance = 0;
+    std::vector<ComObject*> filters;
+    std::vector<std::string> rendered;
+    std::deque<GraphEvent> events;
+    uint64_t version = 0;
+    ComObject* interfaces[5] = {}; // by Kind, GraphBuilder..BasicAudio
+};
+
+struct KernelObject {
+    enum class Kind { Thread, File, Search, Snapshot, Hook };
+    Kind kind;
+    bool open = true;
+    // Thread.
+    uint32_t threadId = 0;
+    // File.
+    std::string fileKey;
+    bool canWrite = false;
+    size_t position = 0;
+    // Search and snapshot.
+    std::vector<std::string> names;
+    size_t index = 0;
+    uint32_t endError = 0;
+    // Hook.
+    platform::HookProc proc = nullptr;
+};
+
+struct FsEntry {
+    std::string path; // full, as first written
+    bool folder = false;
+    bool readOnly = false;
+    std::string data;
+};
+
+struct PendingThread {
+    platform::ThreadProc proc;
+    void* param;
+    uint32_t id;
+};
+
+struct Drop {
+    std::vector<std::string> names;
+    bool finished = false;
+};
+
+struct World {
+    std::vector<std::string> log;
+    std::vector<std::string> errors;
+    std::map<Op, std::deque<platform::HResult>> scripts;
+
+    // COM.
+    std::vector<std::unique_ptr<ComObject>> comObjects;
+    std::vector<std::shared_ptr<Graph>> graphs;
+    double renderedDuration = 180.0;
+    bool enumOutOfSync = false;
+    int freedEvents = 0;
+    int comInits = 0;
+    bool comOtherMode = false; // CoInitialize answered RPC_E_CHANGED_MODE
+
+    // Clock, random, threads.
+    uint32_t tick = 1000000;
+    uint64_t advanced = 0; // virtual ms passed since Reset
+    std::vector<std::pair<uint32_t, uint32_t>> beeps;
+    uint32_t randState = 1;
+    int seedCalls = 0;
+    uint32_t currentThread = kHostThreadId;
+    bool failOpenThread = false;
+    std::map<uint32_t, int> suspendCounts;
+    std::vector<PendingThread> pendingThreads;
+    int threadsStarted = 0;
+    bool runThreadsOnSleep = true;
+    bool runningThreads = false;
+
+    // Kernel objects.
+    std::vector<std::unique_ptr<KernelObject>> kernelObjects;
+
+    // Memory.
+    std::map<void*, size_t> allocations;
+    int failAllocationIn = -1;
+
+    bool codePage932 = false;
+    std::vector<std::string> processes;
+    bool failSnapshot = false;
+    std::string currentDir = "C:\\Game";
+    std::string programPath = "C:\\Game\\host.exe";
+
+    // Files.
+    std::vector<FsEntry> fs;
+    uint32_t lastError = 0;
+    int64_t writeBudget = -1; // bytes left before the disk is full; -1 unlimited
+    uint32_t searchEndError = 0;
+
+    // Windows.
+    std::vector<Box> boxes;
+    std::deque<int> boxAnswers;
+    std::map<platform::Hwnd, std::string> titles;
+    std::vector<std::string> titleHistory;
+    std::map<std::pair<platform::Hwnd, uintptr_t>, uint32_t> timers;
+    std::map<platform::Hwnd, bool> dropTargets;
+    std::vector<std::unique_ptr<Drop>> drops;
+    bool failHook = false;
+    uint32_t hookThread = 0;
+    int nextHookCalls = 0;
+    std::map<int, bool> keysDown;
+    std::vector<ShellCall> shellCalls;
+    std::vector<std::pair<std::string, unsigned>> sounds;
+};
+
+World& W();
+
+void Record(std::string line);
+void Error(std::string what);
+// The next scripted result of `op`, or `natural` when none is queued.
+platform::HResult Scripted(Op op, platform::HResult natural);
+std::string Hex(uint32_t value);
+
+// Files (files.cpp).
+std::string FullPath(std::string_view path);
+std::string Key(std::string_view fullPath);
+FsEntry* FindEntry(std::string_view fullPath);
+bool FolderExists(std::string_view fullPath);
+std::string ParentOf(const std::string& fullPath);
+std::string NameOf(const std::string& fullPath);
+bool FileIsOpen(const std::string& key);
+FsEntry& CreateFileEntry(const std::string& fullPath);
+
+KernelObject* NewKernelObject(KernelObject::Kind kind);
+// The open kernel object behind a handle, or null after recording an error.
+KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call);
+
+void RunPendingThreads();
+
+} // namespace sim::detail

@@ -1,0 +1,188 @@
+# shellcheck shell=bash
+# Common environment for the build, test and demo scripts. Source it:
+#
+#   source scripts/lib/env.sh
+#   orv_ensure_wine     # the Wine prefix, a persistent wineserver and a keeper process
+#   orv_ensure_pulse    # our PulseAudio daemon with the null sink "orvsink"
+#
+# Everything the tools write lands under the repository: HOME and the XDG folders
+# point into .scratch/, the Wine prefix is .wine/ (both ignored by git). The
+# functions are idempotent: what already runs is re-used. They work as root
+# without a session bus.
+
+# --- where we are ---------------------------------------------------------------
+ORV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export ORV_ROOT
+export ORV_SCRATCH="$ORV_ROOT/.scratch"
+
+# --- what the user had before we changed it (read once) ----------------------
+# The demo uses these to play on a desktop sound server when there is one.
+if [ -z "${ORV_ENV_LOADED:-}" ]; then
+    export ORV_USER_HOME="${HOME:-}"
+    export ORV_USER_XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}"
+    export ORV_USER_PULSE_SERVER="${PULSE_SERVER:-}"
+    export ORV_USER_DISPLAY="${DISPLAY:-}"
+    export ORV_ENV_LOADED=1
+fi
+
+# --- private home and XDG folders --------------------------------------------
+mkdir -p "$ORV_SCRATCH"/{home,config,cache,data,log}
+export HOME="$ORV_SCRATCH/home"
+export XDG_CONFIG_HOME="$ORV_SCRATCH/config"
+export XDG_CACHE_HOME="$ORV_SCRATCH/cache"
+export XDG_DATA_HOME="$ORV_SCRATCH/data"
+# A unix socket path must stay under 108 bytes; a deep checkout gets a short
+# runtime folder in /tmp, named after the checkout, instead.
+_orv_rt="$ORV_SCRATCH/run"
+if [ ${#_orv_rt} -gt 80 ]; then
+    _orv_rt="/tmp/orv-run-$(id -u)-$(printf '%s' "$ORV_ROOT" | cksum | cut -d' ' -f1)"
+fi
+export XDG_RUNTIME_DIR="$_orv_rt"
+unset _orv_rt
+mkdir -p "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+# --- Wine ------------------------------------------------------------------------
+export WINEPREFIX="$ORV_ROOT/.wine"
+export WINEARCH=win32
+export WINEDEBUG=-all
+unset DISPLAY WAYLAND_DISPLAY
+# No desktop integration (menu entries, file associations) from the prefix.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+
+# --- PulseAudio ------------------------------------------------------------------
+export ORV_SINK=orvsink
+export ORV_PULSE_SOCKET="$XDG_RUNTIME_DIR/pulse.sock"
+export PULSE_SERVER="unix:$ORV_PULSE_SOCKET"
+export PULSE_SINK="$ORV_SINK"
+export PULSE_SOURCE="$ORV_SINK.monitor"
+
+# --- helpers ---------------------------------------------------------------------
+orv_log() { printf '[orv] %s\n' "$*" >&2; }
+
+# True when the pid in FILE names a live (not zombie) process whose command line
+# contains PATTERN.
+orv_pidfile_alive() {
+    local file="$1" pattern="$2" pid state
+    [ -r "$file" ] || return 1
+    pid="$(cat "$file" 2>/dev/null)"
+    [[ "$pid" =~ ^[0-9]+$ ]] || return 1
+    [ -r "/proc/$pid/stat" ] || return 1
+    state="$(sed 's/^.*) \(.\).*/\1/' "/proc/$pid/stat" 2>/dev/null)"
+    [ "$state" != Z ] && [ "$state" != X ] || return 1
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$pattern"
+}
+
+# Runs a command under an exclusive lock so that parallel callers set up once.
+orv_locked() {
+    local lock="$ORV_SCRATCH/setup.lock"
+    (
+        flock -w 300 9 || { orv_log "could not take $lock"; exit 1; }
+        "$@"
+    ) 9>"$lock"
+}
+
+# Starts a command fully detached: own session, no terminal, stdio to a log, so
+# that no caller (CTest, CI) waits for it.
+orv_detach() {
+    local pidfile="$1" logfile="$2"; shift 2
+    setsid "$@" </dev/null >>"$logfile" 2>&1 9>&- &
+    echo $! >"$pidfile"
+    disown 2>/dev/null || true
+}
+
+# --- Wine: prefix, persistent server, keeper -------------------------------------
+_orv_create_prefix() {
+    local t0=$SECONDS reg
+    orv_log "creating the Wine prefix in $WINEPREFIX (once, about 15 s)"
+    rm -rf "$WINEPREFIX"
+    # No download prompts for the .NET and HTML engines, which we do not use.
+    WINEDLLOVERRIDES="mscoree,mshtml=d;$WINEDLLOVERRIDES" wineboot -i \
+        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 || { orv_log "wineboot failed, see $ORV_SCRATCH/log/wineboot.log"; return 1; }
+    reg="$ORV_SCRATCH/prefix-settings.reg"
+    cat >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Drivers]
+"Graphics"="null"
+"Audio"="pulse"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+    wine regedit /S "Z:${reg//\//\\}" \
+        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 || { orv_log "regedit failed"; return 1; }
+    wineserver -w
+    touch "$WINEPREFIX/.orv-ready"
+    orv_log "Wine prefix ready in $((SECONDS - t0)) s"
+}
+
+_orv_ensure_wine_locked() {
+    if [ ! -f "$WINEPREFIX/.orv-ready" ]; then
+        _orv_create_prefix || return 1
+    fi
+    local keeper_pid="$ORV_SCRATCH/wine-keeper.pid"
+    if ! orv_pidfile_alive "$keeper_pid" "$ORV_KEEPER_PATTERN"; then
+        # A persistent server: later wine calls attach to it in a few ms.
+        orv_detach "$ORV_SCRATCH/wineserver.pid" "$ORV_SCRATCH/log/wineserver.log" wineserver -p -f
+        # One long-lived Windows process keeps Wine's helper processes
+        # (services, device and desktop processes) up, attached to its own log
+        # rather than to the output of whatever wine call came first.
+        orv_detach "$keeper_pid" "$ORV_SCRATCH/log/wine-keeper.log" wine $ORV_KEEPER_CMD
+        # Wait until the keeper has brought the helpers up.
+        local i
+        for i in $(seq 1 100); do
+            wine cmd /c exit 0 </dev/null >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+    fi
+}
+ORV_KEEPER_CMD="notepad.exe"
+ORV_KEEPER_PATTERN=".exe"
+
+orv_ensure_wine() { orv_locked _orv_ensure_wine_locked; }
+
+# --- PulseAudio: daemon, null sink, keep-alive stream ------------------------------
+_orv_pulse_up() { pactl info >/dev/null 2>&1; }
+
+_orv_ensure_pulse_locked() {
+    if ! _orv_pulse_up; then
+        rm -f "$ORV_PULSE_SOCKET"
+        # -n: no default script (no session bus, no hardware); --system=no lets it run
+        # as root (it warns that it is not meant to; that is fine here).
+        pulseaudio -n --daemonize=yes --system=no --exit-idle-time=-1 \
+            --use-pid-file=yes --disallow-exit=no \
+            --log-target="file:$ORV_SCRATCH/log/pulseaudio.log" \
+            -L "module-native-protocol-unix socket=$ORV_PULSE_SOCKET auth-anonymous=1" \
+            -L "module-null-sink sink_name=$ORV_SINK rate=44100 channels=2 format=s16le norewinds=1 sink_properties=device.description=orvsink" \
+            </dev/null >>"$ORV_SCRATCH/log/pulseaudio.log" 2>&1 || { orv_log "pulseaudio failed, see $ORV_SCRATCH/log/pulseaudio.log"; return 1; }
+        local i
+        for i in $(seq 1 50); do _orv_pulse_up && break; sleep 0.1; done
+        _orv_pulse_up || { orv_log "pulseaudio does not answer on $ORV_PULSE_SOCKET"; return 1; }
+        pactl set-default-sink "$ORV_SINK" >/dev/null
+        pactl set-default-source "$ORV_SINK.monitor" >/dev/null
+    fi
+    # An idle null sink sends no monitor data; a stream of zeros keeps it going.
+    if ! orv_pidfile_alive "$ORV_SCRATCH/pulse-keepalive.pid" "pacat"; then
+        orv_detach "$ORV_SCRATCH/pulse-keepalive.pid" "$ORV_SCRATCH/log/pulse-keepalive.log" \
+            pacat --playback --raw --rate=44100 --channels=2 --format=s16le \
+                  --client-name=orv-keepalive --stream-name=orv-keepalive -d "$ORV_SINK" /dev/zero
+    fi
+}
+
+orv_ensure_pulse() { orv_locked _orv_ensure_pulse_locked; }
+
+# --- stopping what we started -------------------------------------------------------
+_orv_kill_pidfile() {
+    local file="$1" pattern="$2"
+    if orv_pidfile_alive "$file" "$pattern"; then kill "$(cat "$file")" 2>/dev/null || true; fi
+    rm -f "$file"
+}
+
+orv_stop_services() {
+    _orv_kill_pidfile "$ORV_SCRATCH/pulse-keepalive.pid" pacat
+    pactl exit >/dev/null 2>&1 || true
+    _orv_kill_pidfile "$ORV_SCRATCH/wine-keeper.pid" "$ORV_KEEPER_PATTERN"
+    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 || true
+    rm -f "$ORV_SCRATCH/wineserver.pid"
+}

@@ -1,0 +1,30 @@
+# End-to-end tests: the real DLL in the stand-in host under Wine, with sound.
+# Included by the top CMakeLists.txt in the Windows (cross) build.
+#
+# Every tests/e2e/test_*.py becomes the CTest test e2e_<name>, run with the system
+# Python from the repository root. The tests set up Wine and PulseAudio themselves
+# (harness.orv_env, which runs scripts/lib/env.sh), so `ctest --preset windows`
+# works on its own. They share the sound device, hence RUN_SERIAL.
+
+find_program(ORV_PYTHON3 NAMES python3 REQUIRED)
+find_program(ORV_OBJDUMP NAMES i686-w64-mingw32-objdump)
+if(NOT ORV_OBJDUMP)
+    set(ORV_OBJDUMP i686-w64-mingw32-objdump)
+endif()
+
+set(ORV_E2E_TIMEOUT 300 CACHE STRING "Time limit of one end-to-end test file, in seconds")
+
+file(GLOB ORV_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_*.py)
+list(SORT ORV_E2E_TESTS)
+foreach(test_file IN LISTS ORV_E2E_TESTS)
+    get_filename_component(test_module ${test_file} NAME_WE)
+    string(REGEX REPLACE "^test_" "" test_name ${test_module})
+    add_test(NAME e2e_${test_name}
+             COMMAND ${ORV_PYTHON3} -m unittest -v ${test_file}
+             WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+    set_tests_properties(e2e_${test_name} PROPERTIES
+        RUN_SERIAL TRUE
+        TIMEOUT ${ORV_E2E_TIMEOUT}
+        LABELS e2e
+        ENVIRONMENT "ORV_HOST=$<TARGET_FILE:host>;ORV_DIST=${CMAKE_SOURCE_DIR}/dist/plugins;ORV_DLL=$<TARGET_FILE:OrvalinMugenBGM>;ORV_E2E_WORK=${CMAKE_BINARY_DIR}/e2e-work;ORV_OBJDUMP=${ORV_OBJDUMP};PYTHONDONTWRITEBYTECODE=1")
+endforeach()

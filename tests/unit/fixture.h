@@ -9,7 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/engine.h"
 #include "platform/sim/sim.h"
+#include "plugin/module_record.h"
+#include "plugin/plugin.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
 
 class SimTest : public ::testing::Test {
   protected:
@@ -28,3 +33,50 @@ inline std::vector<std::string> BoxTexts() {
         texts.push_back(box.text);
     return texts;
 }
+
+inline constexpr const char* kSettingsPath = "C:\\Game\\plugins\\OrvalinMugenBGM.ini";
+
+// The module as the host finds it after loading, with the host's fields filled in.
+class ModuleTest : public SimTest {
+  protected:
+    void SetUp() override {
+        PlayerState = PlayerStateRecord{};
+        PluginSettings = Settings{};
+        MediaGraph = MediaGraphRecord{};
+        TitleNotice::Reset();
+        TitleNotice::SavedTitle[0] = '\0';
+        ScratchClear();
+        MessageBuffer[0] = '\0';
+        HookHandle = nullptr;
+        SimTest::SetUp();
+        Module.hMainWindow = sim::kGameWindow;
+        Module.hDllInstance = sim::kModuleInstance;
+        Module.outMod = sim::OutModule();
+    }
+    void TearDown() override {
+        if (started_) Quit(); // Init's set-up must not leak into the next test
+        SimTest::TearDown();
+    }
+
+    // The settings file holding these lines in its "Settings" section.
+    static void WriteSettings(const std::string& lines) {
+        sim::AddFile(kSettingsPath, "[Settings]\r\n" + lines);
+    }
+    // Init, as the host calls it; the fixture runs Quit at the end unless the test did.
+    void StartModule() {
+        Init();
+        started_ = true;
+    }
+    void QuitModule() {
+        Quit();
+        started_ = false;
+    }
+    // A started module whose log and boxes are cleared, ready for the step under test.
+    void StartQuietly() {
+        StartModule();
+        sim::ClearLog();
+    }
+
+  private:
+    bool started_ = false;
+};

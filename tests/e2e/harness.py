@@ -414,6 +414,8 @@ class Recording(Segment):
     def __init__(self, samples, rate: int, start_ms: float, latency_ms: float = LATENCY_MS):
         super().__init__(samples, rate, start_ms)
         self.latency_ms = latency_ms
+        self.raw: bytes | None = None   # the recorded s16le frames, when recorded
+        self.channels = 1
 
     @classmethod
     def from_s16le(cls, data: bytes, rate: int, channels: int, start_ms: float) -> "Recording":
@@ -427,7 +429,9 @@ class Recording(Segment):
             chans = [pcm[c::channels] for c in range(channels)]
             scale = 1.0 / (32768.0 * channels)
             mono = [sum(f) * scale for f in zip(*chans)]
-        return cls(mono, rate, start_ms)
+        rec = cls(mono, rate, start_ms)
+        rec.raw, rec.channels = bytes(data[:2 * channels * len(mono)]), channels
+        return rec
 
     @classmethod
     def load_wav(cls, path, start_ms: float = 0.0) -> "Recording":
@@ -438,17 +442,22 @@ class Recording(Segment):
             return cls.from_s16le(data, w.getframerate(), w.getnchannels(), start_ms)
 
     def save_wav(self, path) -> Path:
-        """Writes the mono mix as a 16-bit wav file."""
+        """Writes the recording as a 16-bit wav file (as recorded, else the mono mix)."""
         path = Path(path)
         path.parent.mkdir(parents=True, exist_ok=True)
-        pcm = array.array("h", (max(-32768, min(32767, int(round(x * 32768.0)))) for x in self.samples))
-        if sys.byteorder != "little":
-            pcm.byteswap()
+        if self.raw is not None:
+            frames, channels = self.raw, self.channels
+        else:
+            pcm = array.array("h", (max(-32768, min(32767, int(round(x * 32768.0))))
+                                    for x in self.samples))
+            if sys.byteorder != "little":
+                pcm.byteswap()
+            frames, channels = pcm.tobytes(), 1
         with wave.open(str(path), "wb") as w:
-            w.setnchannels(1)
+            w.setnchannels(channels)
             w.setsampwidth(2)
             w.setframerate(self.rate)
-            w.writeframes(pcm.tobytes())
+            w.writeframes(frames)
         return path
 
     # --- cutting ---------------------------------------------------------------

@@ -73,6 +73,23 @@ class Analysis(unittest.TestCase):
         self.assertAlmostEqual(late.between(11000, 12000).rms_db(), -9.03, delta=0.1)
 
 
+class WavFiles(unittest.TestCase):
+    def test_save_and_load(self):
+        folder = h.GameFolder.for_test(self, dll=False)
+        x = sine(440, 0.3, 0.25)
+        p = x.save_wav(folder.file("mono.wav"))
+        back = h.Recording.load_wav(p)
+        self.assertEqual(len(back), len(x))
+        self.assertAlmostEqual(back.rms_db(), x.rms_db(), delta=0.01)
+        # A recording keeps its channels.
+        import array
+        pcm = array.array("h", [1000, -1000] * 100)
+        rec = h.Recording.from_s16le(pcm.tobytes(), h.RATE, 2, 0)
+        self.assertEqual(rec.rms_db(), h.FLOOR_DB)  # the channels cancel in the mono mix
+        back = h.Recording.load_wav(rec.save_wav(folder.file("stereo.wav")))
+        self.assertEqual(back.raw, pcm.tobytes())
+
+
 class Tunes(unittest.TestCase):
     def decode(self, path):
         raw = subprocess.run(["sox", str(path), "-t", "raw", "-e", "signed", "-b", "16",

@@ -71,10 +71,10 @@ class ModuleTest : public SimTest {
         Quit();
         started_ = false;
     }
-    // A started module whose log and boxes are cleared, ready for the step under test.
+    // A started module with its history cleared, ready for the step under test.
     void StartQuietly() {
         StartModule();
-        sim::ClearLog();
+        sim::ClearHistory();
     }
 
   private:

@@ -2,6 +2,7 @@
 // at Quit only for the key-driven volume adjustment.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fixture.h"
 
@@ -167,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SettingsFile, NegativeLinearValuesTruncateTowardZero) {
     // (v * 10000 + 255) / 256 and back with (a * 256) / 10000, both truncating: a stored
     // negative value comes back one step nearer zero.
+    std::vector<int> otherwise;
     for (int v = -128; v < 0; ++v)
-        EXPECT_EQ(SubVolumeFromAdjust(AdjustFromSubVolume(v, 0), 0), v + 1) << v;
+        if (SubVolumeFromAdjust(AdjustFromSubVolume(v, 0), 0) != v + 1) otherwise.push_back(v);
+    EXPECT_THAT(otherwise, ::testing::IsEmpty());
 }

@@ -49,6 +49,9 @@ void Reset();
 // --- Call log ---------------------------------------------------------------------
 const std::vector<std::string>& Log();
 void ClearLog();
+// Forgets the log and every other record of what happened: beeps, boxes, titles written,
+// sounds and started programs. The state of the world stays.
+void ClearHistory();
 // A line matches `call` when it equals it or starts with it followed by a space.
 int Count(std::string_view call);
 bool Called(std::string_view call);

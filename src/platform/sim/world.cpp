@@ -101,6 +101,16 @@ void ClearLog() {
     W().log.clear();
 }
 
+void ClearHistory() {
+    World& w = W();
+    w.log.clear();
+    w.beeps.clear();
+    w.boxes.clear();
+    w.titleHistory.clear();
+    w.sounds.clear();
+    w.shellCalls.clear();
+}
+
 namespace {
 bool Matches(const std::string& line, std::string_view call) {
     if (line.size() < call.size() || line.compare(0, call.size(), call) != 0) return false;

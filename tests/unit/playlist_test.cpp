@@ -1,0 +1,357 @@
+// The playlist format: reading a list into the entry table, splitting an entry into
+// name and options, and writing the table back.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "platform/files.h"
+#include "platform/system.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+constexpr const char* kList = "C:\\Game\\sound\\list.txt";
+
+std::vector<std::string> Entries() {
+    std::vector<std::string> out;
+    for (int i = 0; i < PlayerState.EntryCount; ++i)
+        out.emplace_back(PlayerState.Entries[i]);
+    return out;
+}
+} // namespace
+
+using Playlist = ModuleTest;
+
+struct ReadCase {
+    const char* name;
+    std::string text;
+    int result, playMode;
+    std::vector<std::string> entries;
+    const char* extSound;
+    friend std::ostream& operator<<(std::ostream& os, const ReadCase& c) { return os << c.name; }
+};
+
+class ReadPlaylistCase : public ModuleTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(ReadPlaylistCase, Reads) {
+    const ReadCase& c = GetParam();
+    sim::AddFile(kList, c.text);
+    EXPECT_EQ(ReadPlaylist("sound\\list.txt"), c.result);
+    EXPECT_EQ(PlayerState.PlayMode, c.playMode);
+    EXPECT_EQ(Entries(), c.entries);
+    EXPECT_STREQ(PlayerState.ExtSound, c.extSound);
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+    EXPECT_THAT(sim::Boxes(), IsEmpty());
+}
+
+const std::string kHead = "[orvalin_bgmlist]\r\n[list]\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadPlaylistCase,
+    ::testing::Values(
+        ReadCase{"AllocationToolOutput", "[Orvalin_BGMList]\r\n[List]\r\n", 1, -1, {}, ""},
+        ReadCase{"CapitalsAfterSpaces",
+                 "  [ORVALIN_BGMLIST]\r\n[LIST]\r\na.mp3\r\nb.mp3\r\n",
+                 1,
+                 1,
+                 {"a.mp3", "b.mp3"},
+                 ""},
+        ReadCase{"FortySixSpaces", std::string(46, ' ') + kHead + "a.mp3\r\n", 1, 1, {"a.mp3"}, ""},
+        ReadCase{"FortySevenSpaces", std::string(47, ' ') + kHead + "a.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{"TabBeforeHeader", "\t" + kHead + "a.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{"SpaceAfterHeader", "[orvalin_bgmlist] \r\n[list]\r\na.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{"BareLineFeeds", "[orvalin_bgmlist]\n[list]\na.mp3\n", 0, 0, {}, ""},
+        ReadCase{"ByteOrderMark", "\xEF\xBB\xBF" + kHead + "a.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{"NoHeader", "[list]\r\na.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{"HeaderOnly", "[orvalin_bgmlist]", 1, -1, {}, ""},
+        ReadCase{"LastLineWithoutEnd", kHead + "a.mp3\r\nb.mp3", 1, 1, {"a.mp3", "b.mp3"}, ""},
+        ReadCase{"OneTrailingBlankLine", kHead + "a.mp3\r\n\r\n", 1, 1, {"a.mp3"}, ""},
+        ReadCase{
+            "BlankLineInside", kHead + "a.mp3\r\n\r\nb.mp3\r\n", 1, 1, {"a.mp3", "", "b.mp3"}, ""},
+        ReadCase{"OnlyABlankLine", kHead + "\r\n", 1, -1, {}, ""},
+        ReadCase{"BareLineFeedInsideAnEntry", kHead + "a\nb.mp3\r\n", 1, 1, {"a\nb.mp3"}, ""},
+        ReadCase{"LinesBeforeTheListIgnored",
+                 "[orvalin_bgmlist]\r\nnote.mp3\r\n[list]\r\na.mp3\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 ""},
+        ReadCase{"ExtAfterList",
+                 kHead + "a.mp3\r\n[ext]\r\nextsound=rain.wav\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 "rain.wav"},
+        ReadCase{"ExtBeforeList",
+                 "[orvalin_bgmlist]\r\n[EXT]\r\nExtSound = rain.wav\r\n[LIST]\r\na.mp3\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 "rain.wav"},
+        ReadCase{"ExtWithTabs",
+                 kHead + "a.mp3\r\n[ext]\r\n\textsound\t=\tstorm.wav\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 "storm.wav"},
+        ReadCase{"ExtValueEndsAtABlank",
+                 kHead + "a.mp3\r\n[ext]\r\nextsound=my rain.wav\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 "my"},
+        ReadCase{"LastExtKeyCounts",
+                 kHead + "a.mp3\r\n[ext]\r\nextsound=one.wav\r\nextsound=two.wav\r\n",
+                 1,
+                 1,
+                 {"a.mp3"},
+                 "two.wav"},
+        ReadCase{"LettersFolded",
+                 kHead + "Battle.MP3,VOL=80\r\nSOUND\\B.Mp3\r\n",
+                 1,
+                 1,
+                 {"battle.mp3,vol=80", "sound\\b.mp3"},
+                 ""}));
+
+TEST_F(Playlist, MissingFileIsRefused) {
+    PlayerState.EntryCount = 4;
+    EXPECT_EQ(ReadPlaylist("sound\\none.txt"), 0);
+    EXPECT_EQ(PlayerState.EntryCount, 0);
+    EXPECT_EQ(PlayerState.PlayMode, 0);
+}
+
+TEST_F(Playlist, DoubleByteCharactersKeepTheirSecondByte) {
+    const std::string text = kHead + "\x83\x41"
+                                     "B.MP3\r\n";
+    sim::AddFile(kList, text);
+    sim::SetCodePage932(true);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_THAT(Entries(), ElementsAre("\x83\x41"
+                                       "b.mp3"));
+    sim::SetCodePage932(false);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_THAT(Entries(), ElementsAre("\x83\x61"
+                                       "b.mp3"));
+}
+
+TEST_F(Playlist, MoreThanTenThousandLinesAreCut) {
+    std::string text = kHead;
+    for (int i = 0; i <= 10000; ++i)
+        text += "t" + std::to_string(i) + ".mp3\r\n";
+    sim::AddFile(kList, text);
+    PluginSettings.Beep = -1;
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(PlayerState.EntryCount, 10000);
+    EXPECT_EQ(PlayerState.EntryCapacity, 10000);
+    EXPECT_STREQ(PlayerState.Entries[9999], "t9999.mp3");
+    EXPECT_EQ(sim::Beeps(), (BeepList{{1500, 2000}}));
+}
+
+TEST_F(Playlist, ExactlyTenThousandLinesNeedNoCut) {
+    std::string text = kHead;
+    for (int i = 0; i < 10000; ++i)
+        text += "t.mp3\r\n";
+    sim::AddFile(kList, text);
+    PluginSettings.Beep = 1;
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(PlayerState.EntryCount, 10000);
+    EXPECT_THAT(sim::Beeps(), IsEmpty());
+}
+
+TEST_F(Playlist, NewTableReplacesTheOldAndTheTextIsGivenBack) {
+    sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(sim::LiveAllocations(), 1);
+    EXPECT_EQ(PlayerState.EntryCapacity, 2);
+    sim::AddFile(kList, kHead);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(PlayerState.PlayMode, -1);
+    EXPECT_EQ(PlayerState.EntryCount, 0);
+    EXPECT_EQ(sim::LiveAllocations(), 1); // an empty list leaves the old table
+}
+
+TEST_F(Playlist, AllocationFailureIsShownAlways) {
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    for (int nth : {0, 1}) {
+        sim::FailAllocation(nth);
+        EXPECT_EQ(ReadPlaylist(kList), 0) << nth;
+        EXPECT_EQ(sim::LiveAllocations(), 0);
+    }
+    EXPECT_THAT(BoxTexts(),
+                ElementsAre("Failed to allocate memory.", "Failed to allocate memory."));
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+}
+
+TEST_F(Playlist, SummaryBoxOnlyAtDebugOne) {
+    sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3");
+    PluginSettings.Debug = 2;
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_THAT(sim::Boxes(), IsEmpty());
+    PluginSettings.Debug = 1;
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(sim::Boxes().size(), 1u);
+    EXPECT_EQ(sim::Boxes()[0].caption, "txt info");
+    // File size, number of tunes and tunes 1 to 3 under Japanese labels.
+    EXPECT_EQ(sim::Boxes()[0].text, "FileSize\x81\x46"
+                                    "41\n\x8b\xc8\x90\x94\x81\x46"
+                                    "2\n"
+                                    "\x8b\xc8"
+                                    "1:a.mp3\n\x8b\xc8"
+                                    "2:b.mp3\n\x8b\xc8"
+                                    "3:\n");
+}
+
+struct EntryCase {
+    const char* entry;
+    const char* name;
+    int hosei, beg, end, stop;
+    friend std::ostream& operator<<(std::ostream& os, const EntryCase& c) { return os << c.entry; }
+};
+
+class ParseEntryCase : public ModuleTest, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(ParseEntryCase, Splits) {
+    const EntryCase& c = GetParam();
+    PlayerState.EntryStop = 9; // an earlier entry's options never carry over
+    PlayerState.Hosei = 9;
+    char name[kNameSize] = "old";
+    EXPECT_EQ(ParseEntry(c.entry, name), 1);
+    EXPECT_STREQ(name, c.name);
+    EXPECT_EQ(PlayerState.Hosei, c.hosei);
+    EXPECT_EQ(PlayerState.EntryBeg, c.beg);
+    EXPECT_EQ(PlayerState.EntryEnd, c.end);
+    EXPECT_EQ(PlayerState.EntryStop, c.stop);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, ParseEntryCase,
+    ::testing::Values(EntryCase{"battle.mp3,vol=80", "battle.mp3", 10080, 0, 0, 0},
+                      EntryCase{"a.mp3,vol=-15", "a.mp3", -15, 0, 0, 0},
+                      EntryCase{"a.mp3,vol=+15", "a.mp3", 15, 0, 0, 0},
+                      EntryCase{"a.mp3,beg=15500", "a.mp3", 0, 15500, 0, 0},
+                      EntryCase{"a.mp3, stop = 1", "a.mp3", 0, 0, 0, 1},
+                      EntryCase{"a.mp3", "a.mp3", 0, 0, 0, 0}, EntryCase{"", "", 0, 0, 0, 0},
+                      EntryCase{"battle.mp3,vol=80,beg=15000", "battle.mp3", 10080, 15000, 0, 0},
+                      EntryCase{"my song.mp3,end=3000", "my song.mp3", 0, 0, 3000, 0},
+                      EntryCase{"a.mp3,begin=1500", "a.mp3", 0, 1500, 0, 0},
+                      EntryCase{"a.mp3,beg=\t\t2000", "a.mp3", 0, 2000, 0, 0},
+                      EntryCase{"a.mp3,beg=1000,end=2000,stop=1", "a.mp3", 0, 1000, 2000, 1},
+                      EntryCase{"a.mp3,,vol=50", "a.mp3", 10050, 0, 0, 0},
+                      EntryCase{"a.mp3,vol=", "a.mp3", 10000, 0, 0, 0},
+                      EntryCase{"a.mp3,vol=80,vol=5", "a.mp3", 10805, 0, 0, 0},
+                      EntryCase{"a.mp3,x", "a.mp3", 0, 0, 0, 0},
+                      EntryCase{"a.mp3,beg", "a.mp3", 0, 0, 0, 0}));
+
+TEST_F(Playlist, ParseEntryDiagnosticBoxes) {
+    PluginSettings.Debug = 3;
+    char name[kNameSize];
+    ParseEntry("a.mp3,vol=-15", name);
+    std::vector<std::string> captions;
+    for (const auto& box : sim::Boxes())
+        captions.push_back(box.caption);
+    EXPECT_THAT(captions,
+                ElementsAre("Input", "Return String", "Additional String", "HoseiVolume"));
+    EXPECT_THAT(BoxTexts(),
+                ElementsAre("a.mp3,vol=-15", "a.mp3", "vol=-15", "Hoseivolume=-15\n(volvalue=15)"));
+}
+
+TEST_F(Playlist, SaveWritesHeaderAndEntriesExactly) {
+    sim::AddFile(kList, "[orvalin_bgmlist]\r\n[LIST]\r\nBattle.MP3,VOL=80\r\n\r\nb.mp3\r\n"
+                        "[EXT]\r\nextsound=rain.wav\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(SaveMusicList(kList), 1);
+    EXPECT_EQ(sim::FileText(kList),
+              "[Orvalin_BGMList]\r\n[List]\r\nbattle.mp3,vol=80\r\n\r\nb.mp3");
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+    EXPECT_EQ(sim::LiveAllocations(), 1); // the table only
+    EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));
+}
+
+TEST_F(Playlist, SavedListReadsBackTheSame) {
+    sim::AddFile(kList, kHead + "a.mp3,beg=1000\r\nb.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(SaveMusicList(kList), 1);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_THAT(Entries(), ElementsAre("a.mp3,beg=1000", "b.mp3"));
+}
+
+TEST_F(Playlist, SaveWithoutEntriesWritesNothing) {
+    EXPECT_EQ(SaveMusicList(kList), 0);
+    EXPECT_FALSE(sim::HasFile(kList));
+}
+
+TEST_F(Playlist, FailedWriteReturnsZeroAndKeepsTheErrorCode) {
+    sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    sim::FailWritesAfter(10);
+    EXPECT_EQ(SaveMusicList(kList), 0);
+    EXPECT_EQ(platform::GetLastError(), sim::kErrorDiskFull);
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+    EXPECT_EQ(sim::LiveAllocations(), 1);
+}
+
+TEST_F(Playlist, ListThatCannotBeCreatedIsNotSaved) {
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    EXPECT_EQ(SaveMusicList("nofolder\\list.txt"), 0);
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+}
+
+struct AutosaveCase {
+    int setting;
+    int answer; // to the question, when asked
+    bool asked, saved;
+    friend std::ostream& operator<<(std::ostream& os, const AutosaveCase& c) {
+        return os << "AutosaveTxtFile " << c.setting << " answer " << c.answer;
+    }
+};
+
+class Autosave : public ModuleTest, public ::testing::WithParamInterface<AutosaveCase> {};
+
+TEST_P(Autosave, ModifiedListAtStop) {
+    const AutosaveCase& c = GetParam();
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    std::strcpy(PlayerState.RequestFile, kList);
+    std::strcpy(PlayerState.Entries[0], "changed.mp3");
+    PlayerState.ListModified = true;
+    PlayerState.HostThreadId = sim::kHostThreadId;
+    PluginSettings.AutosaveTxtFile = c.setting;
+    sim::AnswerBoxes({c.answer});
+    SaveIfModified();
+    EXPECT_EQ(sim::Boxes().size(), c.asked ? 1u : 0u);
+    if (c.asked) {
+        EXPECT_EQ(sim::Boxes()[0].text, "MusicList has been modified. Overwrite it?");
+        EXPECT_EQ(sim::Boxes()[0].flags, platform::kMbYesNo);
+        EXPECT_EQ(sim::Boxes()[0].caption, "OrvalinMUGENBGM");
+    }
+    EXPECT_EQ(sim::FileText(kList) == "[Orvalin_BGMList]\r\n[List]\r\nchanged.mp3", c.saved);
+    EXPECT_FALSE(PlayerState.ListModified);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, Autosave,
+                         ::testing::Values(AutosaveCase{1, platform::kIdNo, false, true},
+                                           AutosaveCase{-1, platform::kIdYes, true, true},
+                                           AutosaveCase{-1, platform::kIdNo, true, false},
+                                           AutosaveCase{0, platform::kIdYes, false, false},
+                                           AutosaveCase{2, platform::kIdYes, false, false}));
+
+TEST_F(Playlist, ModifiedListWaitsForTheHostThread) {
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    PlayerState.ListModified = true;
+    PlayerState.HostThreadId = sim::kHostThreadId;
+    sim::SetCurrentThreadId(2001);
+    SaveIfModified();
+    EXPECT_TRUE(PlayerState.ListModified);
+    EXPECT_FALSE(sim::Called("CreateFileForWrite"));
+}
+
+TEST_F(Playlist, UnmodifiedListIsLeftAlone) {
+    PlayerState.HostThreadId = sim::kHostThreadId;
+    SaveIfModified();
+    EXPECT_THAT(sim::Log(), IsEmpty());
+}

@@ -17,6 +17,9 @@ knows the unix millisecond of its first sample, so log events and sound line up
 `Recording.between` shifts by that and trims a margin off both ends so that
 onsets and tails do not blur a measure.
 
+In a TestCase keep a Run under another name than `run` (say `cls.host`):
+`run` is the TestCase's own method.
+
 Levels are RMS in dBFS over the mono mix (full-scale square wave = 0 dB, so a
 full-scale sine is -3.01 dB and a sine of amplitude 0.5 is -9.03 dB).
 """
@@ -33,7 +36,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import wave
 from pathlib import Path
@@ -187,15 +189,15 @@ def make_tone(out: Path, freq_hz: float, seconds: float, fmt: str | None = None,
     out.parent.mkdir(parents=True, exist_ok=True)
     fmt = (fmt or out.suffix.lstrip(".")).lower()
     synth = ["synth", f"{seconds}", "sine", f"{freq_hz}", "vol", f"{amplitude}"]
-    spec = ["-n", "-r", str(RATE), "-c", str(CHANNELS)]
+    fmt_args = ["-n", "-r", str(RATE), "-c", str(CHANNELS)]
     if fmt == "wav":
-        _run(["sox", *spec, "-b", "16", "-t", "wav", str(out), *synth])
+        _run(["sox", *fmt_args, "-b", "16", "-t", "wav", str(out), *synth])
     elif fmt == "ogg":
-        _run(["sox", *spec, "-t", "vorbis", str(out), *synth])
+        _run(["sox", *fmt_args, "-t", "vorbis", str(out), *synth])
     elif fmt == "mp3":
         with tempfile.TemporaryDirectory() as td:
             tmp = Path(td) / "t.wav"
-            _run(["sox", *spec, "-b", "16", "-t", "wav", str(tmp), *synth])
+            _run(["sox", *fmt_args, "-b", "16", "-t", "wav", str(tmp), *synth])
             _run(["lame", "--quiet", "-b", "192", str(tmp), str(out)])
     else:
         raise ValueError(f"unknown tune format {fmt!r}")
@@ -361,8 +363,8 @@ class Segment:
         n = 1 << (len(x).bit_length() - 1)
         x = x[(len(x) - n) // 2:(len(x) - n) // 2 + n]
         w = [0.5 - 0.5 * math.cos(2 * math.pi * i / n) for i in range(n)]
-        spec = _fft([complex(xi * wi) for xi, wi in zip(x, w)])
-        mags = [abs(c) for c in spec[:n // 2]]
+        bins = _fft([complex(xi * wi) for xi, wi in zip(x, w)])
+        mags = [abs(c) for c in bins[:n // 2]]
         lo = max(1, int(fmin * n / self.rate))
         hi = min(n // 2 - 2, int(fmax * n / self.rate) + 1)
         k = max(range(lo, hi + 1), key=mags.__getitem__)

@@ -122,7 +122,7 @@ SAMPLE_LOG = r'''1700000000000 start pid=32 exe=host.exe
 1700000000040 mark a b
 1700000000050 play "sound\\a.mp3" -> 0
 1700000000060 settext "playing : sound\\a.mp3\xE9"
-1700000000070 box caption="OrvalinMUGENBGM" text="line1\r\nline2" type=0x40 answer=1
+1700000000070 box caption="Plug-in caption" text="line1\r\nline2" type=0x40 answer=1
 1700000000080 ispaused -> 1
 1700000000090 outmod Pause 1
 1700000000100 outmod Close
@@ -143,7 +143,7 @@ class LogParsing(unittest.TestCase):
         self.assertEqual(run.mark("a b").t, 1700000000040)
         self.assertRaises(KeyError, run.mark, "zz")
         self.assertEqual(run.play_results(), [("sound\\a.mp3", 0)])
-        self.assertEqual(run.boxes(), [{"caption": "OrvalinMUGENBGM", "text": "line1\r\nline2",
+        self.assertEqual(run.boxes(), [{"caption": "Plug-in caption", "text": "line1\r\nline2",
                                         "type": "0x40", "answer": "1", "t": 1700000000070}])
         self.assertEqual(run.results("ispaused"), [1])
         self.assertEqual(run.sleepgaps(), [(1700000000110, 350)])

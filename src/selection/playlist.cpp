@@ -65,12 +65,14 @@ bool HasHeader(const Text& text) {
     char line[kHeaderWindow + 1] = {};
     const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
     for (uint32_t i = 0; i < window; ++i) line[i] = Lower(text.bytes[i]);
-    for (uint32_t i = 0; i < window; ++i) {
+    bool ended = false;
+    for (uint32_t i = 0; i < window && !ended; ++i) {
         if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
             line[i] = '\0';
-            break;
+            ended = true;
         }
     }
+    if (!ended) return false;
     const char* start = line;
     while (*start == ' ') ++start;
     return std::strcmp(start, kHeader) == 0;

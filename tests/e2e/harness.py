@@ -278,6 +278,47 @@ class Recorder:
             self.stop()
 
 
+class PrivateSink:
+    """A null sink of one's own for one host run, so runs in parallel never hear each
+    other: the host's sound goes there through PULSE_SINK, and its monitor is what the
+    Recorder records. A keep-alive stream makes the idle monitor send data."""
+
+    _serial = 0
+
+    def __init__(self, env: dict[str, str] | None = None):
+        PrivateSink._serial += 1
+        self.name = f"orvrun_{os.getpid()}_{PrivateSink._serial}"
+        self.base_env = env if env is not None else orv_env()
+        self.module: str | None = None
+        self.keepalive: subprocess.Popen | None = None
+
+    def __enter__(self) -> dict[str, str]:
+        proc = subprocess.run(
+            ["pactl", "load-module", "module-null-sink", f"sink_name={self.name}",
+             f"rate={RATE}", f"channels={CHANNELS}", "format=s16le", "norewinds=1"],
+            env=self.base_env, stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+        if proc.returncode != 0:
+            raise RuntimeError("pactl load-module failed: " + proc.stderr.decode(errors="replace"))
+        self.module = proc.stdout.decode().strip()
+        self.keepalive = subprocess.Popen(
+            ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={RATE}",
+             f"--channels={CHANNELS}", "--client-name=orv-e2e-keepalive", "-d", self.name,
+             "/dev/zero"], env=self.base_env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env = dict(self.base_env)
+        env["PULSE_SINK"] = self.name
+        env["PULSE_SOURCE"] = self.name + ".monitor"
+        return env
+
+    def __exit__(self, *exc) -> None:
+        if self.keepalive and self.keepalive.poll() is None:
+            self.keepalive.kill()
+            self.keepalive.wait()
+        if self.module:
+            subprocess.run(["pactl", "unload-module", self.module], env=self.base_env,
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+
+
 def record(seconds: float, env: dict[str, str] | None = None) -> "Recording":
     """Records the sink for a given time."""
     rec = Recorder(env).start()
@@ -717,6 +758,9 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
     `wine <host> --log log.txt [args] script.txt` with the folder as working folder,
     keeps recording tail_ms after the host exits, and parses log.txt. A host
     that outlives `timeout` is killed (Run.timed_out)."""
+    if record and env is None:
+        with PrivateSink() as private_env:
+            return run_host(folder, script_lines, record, timeout, args, tail_ms, private_env)
     folder = Path(folder)
     env = env or orv_env()
     host = host_exe()

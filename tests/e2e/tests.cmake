@@ -4,7 +4,8 @@
 # Every tests/e2e/test_*.py becomes the CTest test e2e_<name>, run with the system
 # Python from the repository root. The tests set up Wine and PulseAudio themselves
 # (harness.orv_env, which runs scripts/lib/env.sh), so `ctest --preset windows`
-# works on its own. They share the sound device, hence RUN_SERIAL.
+# works on its own. Each host run plays into a null sink of its own; they still run
+# one at a time, since their timings are measured.
 
 find_program(ORV_PYTHON3 NAMES python3 REQUIRED)
 find_program(ORV_OBJDUMP NAMES i686-w64-mingw32-objdump)

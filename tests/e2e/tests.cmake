@@ -29,3 +29,13 @@ foreach(test_file IN LISTS ORV_E2E_TESTS)
         LABELS e2e
         ENVIRONMENT "ORV_HOST=$<TARGET_FILE:host>;ORV_DIST=${CMAKE_SOURCE_DIR}/dist/plugins;ORV_DLL=$<TARGET_FILE:OrvalinMugenBGM>;ORV_E2E_WORK=${CMAKE_BINARY_DIR}/e2e-work;ORV_OBJDUMP=${ORV_OBJDUMP};PYTHONDONTWRITEBYTECODE=1")
 endforeach()
+
+# The stand-in host itself, run through CMake's emulator (Wine), in the laid-out game
+# folder dist/: it loads plugins\OrvalinMugenBGM.dll, starts and stops it, unloads it.
+file(WRITE ${CMAKE_BINARY_DIR}/load-check.txt "init\nisourfile any.mp3\ngetoutputtime\nquit\nfree\n")
+add_test(NAME host_loads_plugin
+         COMMAND host --title "Load check" ${CMAKE_BINARY_DIR}/load-check.txt
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/dist)
+set_tests_properties(host_loads_plugin PROPERTIES
+    TIMEOUT 60
+    PASS_REGULAR_EXPRESSION "isourfile \"any.mp3\" -> 1.*getoutputtime -> 0.*free unloaded=1.*end")

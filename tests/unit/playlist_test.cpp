@@ -291,6 +291,58 @@ TEST_F(Playlist, FailedWriteReturnsZeroAndKeepsTheErrorCode) {
     EXPECT_EQ(platform::GetLastError(), sim::kErrorDiskFull);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
     EXPECT_EQ(sim::LiveAllocations(), 1);
+    // The user's list is untouched and no half-written file is left beside it.
+    EXPECT_EQ(sim::FileText(kList), kHead + "a.mp3\r\nb.mp3\r\n");
+    EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));
+}
+
+TEST_F(Playlist, ListThatCannotBeReplacedIsKept) {
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    sim::SetReadOnly(kList);
+    EXPECT_EQ(SaveMusicList(kList), 0);
+    EXPECT_EQ(sim::FileText(kList), kHead + "a.mp3\r\n");
+    EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));
+}
+
+TEST_F(Playlist, OverlongLinesAreCutToTheirSlot) {
+    const std::string longName(400, 'a');
+    sim::AddFile(kList, kHead + longName + "\r\nextsound\r\n[EXT]\r\nextsound=" +
+                            std::string(300, 'w') + ".wav\r\n");
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(PlayerState.EntryCount, 2);
+    EXPECT_EQ(std::string(PlayerState.Entries[0]), std::string(255, 'a'));
+    EXPECT_EQ(std::string(PlayerState.Entries[1]), "extsound");
+    EXPECT_EQ(std::strlen(PlayerState.ExtSound), 255u);
+
+    char name[kNameSize];
+    const std::string entry = std::string(300, 'n') + ",beg=1000," + std::string(300, ' ') + "end=2000";
+    ParseEntry(entry.c_str(), name);
+    EXPECT_EQ(std::string(name), std::string(255, 'n'));
+    EXPECT_EQ(PlayerState.EntryBeg, 1000);
+    EXPECT_EQ(PlayerState.EntryEnd, 2000); // blanks in the options take no room
+}
+
+TEST_F(Playlist, HugeOptionNumbersSaturate) {
+    char name[kNameSize];
+    const struct {
+        const char* entry;
+        int hosei, beg, end, stop;
+    } cases[] = {
+        {"a.mp3,vol=99999999999999999999", INT32_MAX, 0, 0, 0},
+        {"a.mp3,vol=-99999999999999999999", -INT32_MAX, 0, 0, 0},
+        {"a.mp3,vol=+12345678901234567890", INT32_MAX, 0, 0, 0},
+        {"a.mp3,beg=12345678901234567890,end=98765432109876543210,stop=11111111111111111111",
+         0, INT32_MAX, INT32_MAX, INT32_MAX},
+        {"a.mp3,vol=2147483647", INT32_MAX, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        ParseEntry(c.entry, name);
+        EXPECT_EQ(PlayerState.Hosei, c.hosei) << c.entry;
+        EXPECT_EQ(PlayerState.EntryBeg, c.beg) << c.entry;
+        EXPECT_EQ(PlayerState.EntryEnd, c.end) << c.entry;
+        EXPECT_EQ(PlayerState.EntryStop, c.stop) << c.entry;
+    }
 }
 
 TEST_F(Playlist, ListThatCannotBeCreatedIsNotSaved) {

@@ -169,3 +169,23 @@ TEST_F(VolumeTest, WithoutAGraphTheRestStillHappens) {
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), " [Mute ON]");
     EXPECT_EQ(PlayerState.HostVolume, 128);
 }
+
+// Host volumes and corrections at the ends of the 32-bit range: the sanitizers catch any
+// overflow, and the result stays a level the graph either takes or refuses.
+TEST_F(VolumeTest, ExtremeInputsStayDefined) {
+    const int extremes[] = {INT32_MIN, -10001, -1, 1, 9999, 10000, INT32_MAX};
+    for (int curve : {0, 1})
+        for (int hosei : extremes)
+            for (int volume : extremes) {
+                PluginSettings.VolumeCurve = curve;
+                PlayerState.Hosei = hosei;
+                PlayerState.Adjust = curve ? 255 : 10000;
+                PlayerState.VolumeByKey = true;
+                PluginSettings.DisplayToWindowText = 1;
+                SetVolume(volume);
+                const auto calls = sim::OutModCalls();
+                ASSERT_FALSE(calls.empty());
+                const int sent = std::stoi(calls.back().substr(std::string("out.SetVolume ").size()));
+                EXPECT_LE(sent, 0) << "curve " << curve << " hosei " << hosei << " volume " << volume;
+            }
+}

@@ -323,3 +323,44 @@ TEST_F(Startup, QuitLeavesTheTagAndTheStoredValueInScratchText) {
     QuitModule();
     EXPECT_STREQ(ScratchText, "oSubVol = -22222");
 }
+
+// Some hosts start and stop the module around every tune in one process: each round
+// must set everything up again and leave nothing of ours behind.
+TEST_F(Startup, RepeatedInitAndQuitLeaveNothingBehind) {
+    WriteSettings("UseExPause=1\r\nDisplayToWindowText=1\r\nChangeSoundOnLoop=1\r\n");
+    sim::AddFile("C:\\Game\\sound\\a.mp3", "tune");
+    sim::AddFile("C:\\Game\\sound\\list.txt", "[Orvalin_BGMList]\r\n[List]\r\nsound\\a.mp3\r\n");
+    for (int round = 0; round < 3; ++round) {
+        StartModule();
+        EXPECT_EQ(sim::HooksInstalled(), 1);
+        EXPECT_TRUE(sim::AcceptsDrops(sim::kGameWindow));
+        EXPECT_TRUE(MediaGraph.Ready);
+        EXPECT_EQ(Play("sound\\list.txt"), 0);
+        EXPECT_TRUE(PlayerState.Playing) << "round " << round;
+        EXPECT_TRUE(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId));
+        QuitModule();
+        EXPECT_EQ(sim::HooksInstalled(), 0);
+        EXPECT_FALSE(sim::AcceptsDrops(sim::kGameWindow));
+        EXPECT_FALSE(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId));
+        EXPECT_EQ(sim::OpenThreadHandles(), 0);
+        EXPECT_EQ(sim::LiveComObjects(), 0);
+        EXPECT_EQ(sim::ComInitCount(), 0);
+        EXPECT_EQ(sim::LiveAllocations(), 0) << "round " << round;
+    }
+}
+
+// A host may resume before any tune was started: under the default pause mode that sets
+// the empty graph running, and a file rendered into a running graph would stay silent.
+TEST_F(Startup, ResumeBeforeTheFirstTuneStillLetsItPlay) {
+    sim::AddFile("C:\\Game\\a.mp3", "tune");
+    StartQuietly();
+    UnPause();
+    EXPECT_EQ(sim::LastGraph().state, sim::GraphState::Running);
+    EXPECT_EQ(Play("a.mp3"), 0);
+    const int stop = sim::Find("Stop");
+    const int render = sim::Find("RenderFile");
+    ASSERT_GE(stop, 0) << sim::LogText();
+    EXPECT_LT(stop, render) << sim::LogText();
+    EXPECT_EQ(sim::LastGraph().state, sim::GraphState::Running);
+    EXPECT_EQ(sim::GraphsCreated(), 1);
+}

@@ -49,6 +49,10 @@ void Reset();
 // --- Call log ---------------------------------------------------------------------
 const std::vector<std::string>& Log();
 void ClearLog();
+// Off: platform calls add no line to the log (misuse still does, and Errors() still
+// records it), so a benchmark can call the logic millions of times without the log
+// growing. On by default; Reset turns it back on.
+void SetCallLog(bool on);
 // Forgets the log and every other record of what happened: beeps, boxes, titles written,
 // sounds and started programs. The state of the world stays.
 void ClearHistory();

@@ -14,6 +14,7 @@ World& W() {
 }
 
 void Record(std::string line) {
+    if (!W().callLog) return;
     W().log.push_back(std::move(line));
 }
 
@@ -99,6 +100,9 @@ const std::vector<std::string>& Log() {
 }
 void ClearLog() {
     W().log.clear();
+}
+void SetCallLog(bool on) {
+    W().callLog = on;
 }
 
 void ClearHistory() {

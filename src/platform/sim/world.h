@@ -95,6 +95,7 @@ struct Drop {
 
 struct World {
     std::vector<std::string> log;
+    bool callLog = true; // off: Record keeps nothing
     std::vector<std::string> errors;
     std::map<Op, std::deque<platform::HResult>> scripts;
 
@@ -158,6 +159,7 @@ struct World {
 
 World& W();
 
+// Appends a line to the call log, unless the log is switched off.
 void Record(std::string line);
 void Error(std::string what);
 // The next scripted result of `op`, or `natural` when none is queued.

@@ -785,3 +785,62 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
     return Run(folder, parse_log(text), recording, rc,
                (folder / "host.stdout").read_bytes().decode("latin-1"),
                (folder / "host.stderr").read_bytes().decode("latin-1"), timed_out)
+
+
+# --------------------------------------------------------------------------------
+# Tunes that change pitch, and following pitches through a recording
+# --------------------------------------------------------------------------------
+
+def make_tone_sequence(out: Path, parts, fmt: str | None = None,
+                       amplitude: float = 0.5) -> Path:
+    """A tune of several sine tones one after the other: parts is a list of
+    (freq_hz, seconds). Made with sox (and lame for mp3)."""
+    out = Path(out)
+    out.parent.mkdir(parents=True, exist_ok=True)
+    fmt = (fmt or out.suffix.lstrip(".")).lower()
+    with tempfile.TemporaryDirectory() as td:
+        pieces = [make_tone(Path(td) / f"p{i}.wav", f, s, "wav", amplitude)
+                  for i, (f, s) in enumerate(parts)]
+        whole = Path(td) / "whole.wav"
+        _run(["sox", *map(str, pieces), str(whole)])
+        if fmt == "wav":
+            shutil.copyfile(whole, out)
+        elif fmt == "mp3":
+            _run(["lame", "--quiet", "-b", "192", str(whole), str(out)])
+        elif fmt == "ogg":
+            _run(["sox", str(whole), "-t", "vorbis", str(out)])
+        else:
+            raise ValueError(f"unknown tune format {fmt!r}")
+    return out
+
+
+def pitch_runs(segment: Segment, freqs, window_ms: float = 100.0, threshold_db: float = -40.0,
+               min_windows: int = 2) -> list[tuple[float, float, float]]:
+    """Which of the candidate pitches sounds, window by window: a list of
+    (freq, start_ms, end_ms) runs of consecutive windows where that candidate is the
+    loudest and reaches threshold_db. Runs shorter than min_windows are dropped (onset
+    clicks, cross-fades) and neighbours of the same pitch are then merged."""
+    w = max(16, int(segment.rate * window_ms / 1000.0))
+    x = segment.samples
+    runs: list[list[float]] = []
+    for i in range(0, len(x) - w + 1, w):
+        win = Segment(x[i:i + w], segment.rate, segment.start_ms + i * 1000.0 / segment.rate)
+        best, best_db = None, threshold_db
+        for f in freqs:
+            lvl = win.level_of(f)
+            if lvl >= best_db:
+                best, best_db = f, lvl
+        if best is None:
+            continue
+        if runs and runs[-1][0] == best and abs(runs[-1][2] - win.start_ms) < 1.0:
+            runs[-1][2] = win.end_ms
+        else:
+            runs.append([best, win.start_ms, win.end_ms])
+    kept = [r for r in runs if r[2] - r[1] >= min_windows * window_ms - 1.0]
+    merged: list[list[float]] = []
+    for r in kept:
+        if merged and merged[-1][0] == r[0]:
+            merged[-1][2] = r[2]
+        else:
+            merged.append(list(r))
+    return [(f, s, e) for f, s, e in merged]

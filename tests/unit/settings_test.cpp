@@ -1,6 +1,7 @@
 // The settings file: read at Init by the platform's private-profile rules, written back
 // at Quit only for the key-driven volume adjustment.
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -168,3 +169,40 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteBackCase{-129, 1, 3, nullptr}, WriteBackCase{-22222, 0, 0, nullptr},
                       WriteBackCase{-5, 0, 0, "-5"}, WriteBackCase{-128, 0, 0, "-128"}));
 
+
+namespace {
+std::string Unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char c = text[++i];
+            out += c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+} // namespace
+
+// The same files the end-to-end tests run through the real platform.
+TEST_F(SettingsFile, WriteBackCasesSharedWithTheRealPlatform) {
+    std::ifstream data(ORV_TEST_DATA "/settings_write_back.txt", std::ios::binary);
+    ASSERT_TRUE(data) << ORV_TEST_DATA;
+    std::vector<std::pair<std::string, std::string>> cases;
+    for (std::string line; std::getline(data, line);) {
+        if (line.rfind("in:  ", 0) == 0) cases.emplace_back(Unescape(line.substr(5)), "");
+        else if (line.rfind("out: ", 0) == 0) cases.back().second = Unescape(line.substr(5));
+    }
+    ASSERT_GE(cases.size(), 5u);
+    for (const auto& [before, after] : cases) {
+        TearDown();
+        SetUp();
+        sim::AddFile(kSettingsPath, before);
+        StartModule();
+        sim::PressKey(0x77);
+        sim::PressKey(0x77);
+        QuitModule();
+        EXPECT_EQ(sim::FileText(kSettingsPath), after) << before;
+    }
+}

@@ -1,5 +1,4 @@
 // The settings file: read once at start-up, written once at shut-down (SubVolume).
-#include <cstdlib>
 
 #include "platform/profile.h"
 #include "plugin/plugin.h"
@@ -13,13 +12,48 @@ namespace {
 
 constexpr const char* kSection = "Settings";
 
-int ReadInt(const char* key, int defaultValue) {
-    return platform::ReadProfileInt(kSection, key, defaultValue, kSettingsFile);
-}
+// Every key in the order it is read; the defaults are those of a fresh Settings.
+struct IntKey {
+    const char* name;
+    int Settings::*field;
+};
+constexpr IntKey kIntKeys[] = {
+    {"InitRandom", &Settings::InitRandom},
+    {"ChangeSoundOnLoop", &Settings::ChangeSoundOnLoop},
+    {"LoopRandom", &Settings::LoopRandom},
+    {"Debug", &Settings::Debug},
+    {"Beep", &Settings::Beep},
+    {"ForceSetMasterVol", &Settings::ForceSetMasterVol},
+    {"UseExPause", &Settings::UseExPause},
+    {"DisplayToWindowText", &Settings::DisplayToWindowText},
+    {"DispWindowTime", &Settings::DispWindowTime},
+    {"PauseMode", &Settings::PauseMode},
+    {"AutosaveTxtFile", &Settings::AutosaveTxtFile},
+    {"SubVolume", &Settings::SubVolume},
+    {"RndInitRandom", &Settings::RndInitRandom},
+    {"MsgBoxOnError", &Settings::MsgBoxOnError},
+    {"TurboLoadMusic", &Settings::TurboLoadMusic},
+    {"ReleaseOnStop", &Settings::ReleaseOnStop},
+    {"CloseOutModWhenUnpause", &Settings::CloseOutModWhenUnpause},
+    {"VolumeCurve", &Settings::VolumeCurve},
+};
 
-template <size_t N> void ReadText(const char* key, const char* defaultValue, char (&out)[N]) {
-    platform::ReadProfileString(kSection, key, defaultValue, out, N, kSettingsFile);
-    out[N - 1] = '\0';
+struct TextKey {
+    const char* name;
+    char (Settings::*field)[256];
+};
+constexpr TextKey kTextKeys[] = {
+    {"OpenUserSoftwareA", &Settings::OpenUserSoftwareA},
+    {"OpenUserFileA1", &Settings::OpenUserFileA1},
+    {"OpenUserFileA2", &Settings::OpenUserFileA2},
+    {"Preventer1", &Settings::Preventer1},
+    {"Preventer2", &Settings::Preventer2},
+};
+constexpr const char* kExtensionKeys[] = {"RndMusicExt1", "RndMusicExt2", "RndMusicExt3"};
+
+void ReadText(const char* key, const char* defaultValue, char* out, uint32_t size) {
+    platform::ReadProfileString(kSection, key, defaultValue, out, size, kSettingsFile);
+    out[size - 1] = '\0';
 }
 
 // A stored value lies within -128..127; anything else means nothing is stored.
@@ -30,33 +64,16 @@ bool SubVolumeStored(int subVolume) {
 } // namespace
 
 void ReadSettings() {
+    const Settings defaults;
     Settings& s = PluginSettings;
-    s.InitRandom = ReadInt("InitRandom", 1);
-    s.ChangeSoundOnLoop = ReadInt("ChangeSoundOnLoop", 0);
-    s.LoopRandom = ReadInt("LoopRandom", 1);
-    s.Debug = ReadInt("Debug", 0);
-    s.Beep = ReadInt("Beep", 0);
-    s.ForceSetMasterVol = ReadInt("ForceSetMasterVol", 0);
-    s.UseExPause = ReadInt("UseExPause", 0);
-    s.DisplayToWindowText = ReadInt("DisplayToWindowText", 0);
-    s.DispWindowTime = ReadInt("DispWindowTime", 5);
-    s.PauseMode = ReadInt("PauseMode", 1);
-    s.AutosaveTxtFile = ReadInt("AutosaveTxtFile", 1);
-    s.SubVolume = ReadInt("SubVolume", -22222);
-    s.RndInitRandom = ReadInt("RndInitRandom", 1);
-    s.MsgBoxOnError = ReadInt("MsgBoxOnError", 0);
-    s.TurboLoadMusic = ReadInt("TurboLoadMusic", 0);
-    s.ReleaseOnStop = ReadInt("ReleaseOnStop", 0);
-    s.CloseOutModWhenUnpause = ReadInt("CloseOutModWhenUnpause", 0);
-    s.VolumeCurve = ReadInt("VolumeCurve", 0);
-    ReadText("OpenUserSoftwareA", "notepad", s.OpenUserSoftwareA);
-    ReadText("OpenUserFileA1", "data\\mugen.cfg", s.OpenUserFileA1);
-    ReadText("OpenUserFileA2", "plugins\\OrvalinMUGENBGM.ini", s.OpenUserFileA2);
-    ReadText("Preventer1", "", s.Preventer1);
-    ReadText("Preventer2", "", s.Preventer2);
-    ReadText("RndMusicExt1", "mp3", s.RndMusicExt[0]);
-    ReadText("RndMusicExt2", "wma", s.RndMusicExt[1]);
-    ReadText("RndMusicExt3", "", s.RndMusicExt[2]);
+    for (const IntKey& key : kIntKeys)
+        s.*key.field = platform::ReadProfileInt(kSection, key.name, defaults.*key.field,
+                                                kSettingsFile);
+    for (const TextKey& key : kTextKeys)
+        ReadText(key.name, defaults.*key.field, s.*key.field, sizeof(s.*key.field));
+    for (int i = 0; i < 3; ++i)
+        ReadText(kExtensionKeys[i], defaults.RndMusicExt[i], s.RndMusicExt[i],
+                 sizeof s.RndMusicExt[i]);
     PlayerState.Adjust = AdjustFromSubVolume(s.SubVolume, s.VolumeCurve);
 }
 

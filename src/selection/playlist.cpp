@@ -130,14 +130,16 @@ int CountEntries(const Text& text, uint32_t& listStart) {
 // Copies `count` lines from `listStart` into the table, folding letters except the
 // second byte of a double-byte character. Lines longer than a slot are cut.
 void CopyEntries(const Text& text, uint32_t listStart, int count) {
+    // The code page's lead bytes, asked once rather than for every byte of the list.
+    bool lead[256];
+    for (int b = 0; b < 256; ++b) lead[b] = platform::IsDbcsLeadByte(static_cast<uint8_t>(b));
     const char* t = text.bytes;
     uint32_t i = listStart;
     for (int e = 0; e < count && i < text.length; ++e) {
         char* slot = PlayerState.Entries[e];
         uint32_t n = 0;
         while (i < text.length && !(t[i] == '\r' && t[i + 1] == '\n')) {
-            const bool afterLead =
-                i > listStart && platform::IsDbcsLeadByte(static_cast<uint8_t>(t[i - 1]));
+            const bool afterLead = i > listStart && lead[static_cast<uint8_t>(t[i - 1])];
             if (n + 1 < kNameSize) slot[n++] = afterLead ? t[i] : Lower(t[i]);
             ++i;
         }

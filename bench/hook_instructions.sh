@@ -17,12 +17,9 @@ calls="${ORV_HOOK_CALLS:-10000}"
 bin=build/bench/benchmarks
 out=build/bench/callgrind
 
-# -Wno-restrict: at -O2 and above GCC 12 reports a false -Wrestrict overlap inside
-# std::string's operator+ (a known GCC 12 false positive) in the simulated platform's
-# media.cpp and profile.cpp; the Debug preset does not trip it.
 echo "== build (bench preset, -j1)"
 mkdir -p "$out"
-if ! { cmake --preset bench -DCMAKE_CXX_FLAGS=-Wno-restrict &&
+if ! { cmake --preset bench &&
     cmake --build --preset bench --target benchmarks -j1; } >"$out/build.log" 2>&1; then
     cat "$out/build.log" >&2
     exit 1

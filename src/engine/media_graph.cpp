@@ -15,6 +15,9 @@ namespace {
 
 using platform::HResult;
 
+constexpr HResult kEnumOutOfSync = static_cast<HResult>(0x80040203u); // VFW_E_ENUM_OUT_OF_SYNC
+constexpr int kMaxFilterWalks = 32;
+
 bool Succeeded(HResult hr) { return hr == platform::kSOk || hr == platform::kSFalse; }
 
 void ReleaseInterface(platform::ComPtr& p) {
@@ -156,16 +159,24 @@ void ReleaseDS(uint8_t freeEntryTable) {
 int RenderTurbo(const char* name) {
     MediaGraphRecord& g = MediaGraph;
     if (!g.Rendered) return 0;
-    platform::ComPtr enumerator = nullptr;
-    if (platform::EnumFilters(g.GraphBuilder, &enumerator) == platform::kSOk && enumerator) {
+    // Removing a filter changes the graph under the enumerator, which then answers
+    // "out of sync" instead of the next filter: a fresh enumerator carries on, so no old
+    // filter stays behind to play beside the new tune. A graph holds a handful of
+    // filters; the bound only guards against one that refuses to leave.
+    for (int walk = 0; walk < kMaxFilterWalks; ++walk) {
+        platform::ComPtr enumerator = nullptr;
+        if (platform::EnumFilters(g.GraphBuilder, &enumerator) != platform::kSOk || !enumerator)
+            break;
         platform::ComPtr filter = nullptr;
-        while (platform::NextFilter(enumerator, &filter) == platform::kSOk) {
+        HResult next = platform::kSOk;
+        while ((next = platform::NextFilter(enumerator, &filter)) == platform::kSOk) {
             if (platform::RemoveFilter(g.GraphBuilder, filter) != 0)
                 ErrorFeedback::AlwaysBox("removefilter failed");
             platform::Release(filter);
             filter = nullptr;
         }
         platform::Release(enumerator);
+        if (next != kEnumOutOfSync) break;
     }
     const WideName wide = ToWide(name);
     const HResult hr = platform::RenderFile(g.GraphBuilder, wide.text);

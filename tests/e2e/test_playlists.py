@@ -30,6 +30,15 @@ INI = ("[Settings]\r\n"
        "InitRandom=0\r\n")          # a playlist starts at its first entry
 
 
+def steady_level(seg: h.Segment, freq: float, window_ms: float = 200.0) -> float:
+    """Median level of one frequency over short windows. A long window would read a
+    steady tone low after a glitch of the sound output (a jump in its phase)."""
+    w = int(seg.rate * window_ms / 1000.0)
+    levels = sorted(h.Segment(seg.samples[i:i + w], seg.rate, 0).level_of(freq)
+                    for i in range(0, len(seg.samples) - w + 1, w))
+    return levels[len(levels) // 2] if levels else h.FLOOR_DB
+
+
 def playlist(*entries: str, tail: str = "") -> str:
     return "\r\n".join(["[Orvalin_BGMList]", "[List]", *entries]) + "\r\n" + tail
 
@@ -119,8 +128,8 @@ class Playlists(unittest.TestCase):
 
     def test_extra_sound_plays_beside_the_music_and_stops_with_it(self):
         both = self.heard("ext", "extstop")
-        self.assertGreater(both.level_of(PLAIN), FULL_DB - 3, "the music is missing")
-        self.assertGreater(both.level_of(RAIN), FULL_DB - 3, "the extra sound is missing")
+        self.assertGreater(steady_level(both, PLAIN), FULL_DB - 3, "the music is missing")
+        self.assertGreater(steady_level(both, RAIN), FULL_DB - 3, "the extra sound is missing")
         after = self.heard("extstop", "before_words")
         self.assertTrue(after.is_silent(), f"sound after stop: {after!r}, "
                         f"extra sound at {after.level_of(RAIN):.1f} dB")

@@ -18,7 +18,9 @@ using platform::HResult;
 constexpr HResult kEnumOutOfSync = static_cast<HResult>(0x80040203u); // VFW_E_ENUM_OUT_OF_SYNC
 constexpr int kMaxFilterWalks = 32;
 
-bool Succeeded(HResult hr) { return hr == platform::kSOk || hr == platform::kSFalse; }
+bool Succeeded(HResult hr) {
+    return hr == platform::kSOk || hr == platform::kSFalse;
+}
 
 void ReleaseInterface(platform::ComPtr& p) {
     if (p) {
@@ -98,13 +100,14 @@ void StartSequence(const char* name) {
         ErrorFeedback::FailureBeeps(&refused, 1);
     }
     const HResult run = platform::Run(MediaGraph.MediaControl);
-    if (run == platform::kSFalse) RunWait();
+    if (run == platform::kSFalse)
+        RunWait();
     else if (run != platform::kSOk)
         ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", run);
     MediaGraph.Rendered = true;
     CopyText(p.MediaFile, name, sizeof p.MediaFile);
-    TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile),
-                      PluginSettings.DispWindowTime, TitleNotice::kPlayingKind);
+    TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
+                      TitleNotice::kPlayingKind);
     p.Playing = true;
 }
 
@@ -198,8 +201,10 @@ int RenderAndRun(const char* text) {
     if (text[0] == '\0') return 0;
     if (p.PlayMode == -1) return 0;
     char name[kNameSize];
-    if (p.PlayMode == 1) ParseEntry(text, name);
-    else CopyText(name, text, sizeof name);
+    if (p.PlayMode == 1)
+        ParseEntry(text, name);
+    else
+        CopyText(name, text, sizeof name);
 
     if (p.Playing) {
         PauseDS();

@@ -10,15 +10,17 @@ namespace {
 
 using platform::HResult;
 
-bool Succeeded(HResult hr) { return hr == platform::kSOk || hr == platform::kSFalse; }
+bool Succeeded(HResult hr) {
+    return hr == platform::kSOk || hr == platform::kSFalse;
+}
 
 // Waits for a Pause that answered S_FALSE: at most 102 GetState calls of 100 ms.
 void PauseWait() {
     int counter = 0;
     while (platform::GetState(MediaGraph.MediaControl, 100) == platform::kVfwStateIntermediate) {
         if (counter > 100) {
-            ErrorFeedback::StatusBox(
-                "Too much time was spent before completion of transit(pause).", 0);
+            ErrorFeedback::StatusBox("Too much time was spent before completion of transit(pause).",
+                                     0);
             return;
         }
         ++counter;
@@ -43,7 +45,8 @@ void RunAgain(bool setPlaying) {
 int PauseDS() {
     if (!MediaGraph.Ready) return 0;
     const HResult hr = platform::Pause(MediaGraph.MediaControl);
-    if (hr == platform::kSFalse) PauseWait();
+    if (hr == platform::kSFalse)
+        PauseWait();
     else if (hr != platform::kSOk)
         ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", hr);
     StopExtraSound();
@@ -58,7 +61,8 @@ void Pause() {
     switch (mode) {
     case 1: {
         const HResult hr = platform::Pause(MediaGraph.MediaControl);
-        if (hr == platform::kSFalse) PauseWait();
+        if (hr == platform::kSFalse)
+            PauseWait();
         else if (hr != platform::kSOk)
             ErrorFeedback::StatusBox("Unknown return value in Run function(%X)", hr);
         break;
@@ -110,8 +114,8 @@ void UnPause() {
         break;
     }
     if (p.ExtSound[0] != '\0')
-        platform::PlaySoundFile(p.ExtSound, platform::kSndFilename | platform::kSndLoop |
-                                                platform::kSndAsync);
+        platform::PlaySoundFile(p.ExtSound,
+                                platform::kSndFilename | platform::kSndLoop | platform::kSndAsync);
     p.Paused = 0;
     OutModPause(0);
 }

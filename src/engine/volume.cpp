@@ -18,7 +18,9 @@ constexpr int kSilence = -10000;
 // result back into range so no input overflows.
 using Wide = long long;
 
-Wide Magnitude(Wide v) { return v < 0 ? -v : v; }
+Wide Magnitude(Wide v) {
+    return v < 0 ? -v : v;
+}
 
 int Clamp32(Wide v) {
     if (v < INT32_MIN) return INT32_MIN;
@@ -30,8 +32,8 @@ void DiagnosticBox(int r, int h, int a, int e) {
     if (PluginSettings.Debug < 2) return;
     platform::ShowMessageBox(
         HostWindow(),
-        ScratchFormat("Determined volume = %d\n(hosei = %d,Additional(F7F8) = %d,Hikisuu = %d)",
-                      r, h, a, e),
+        ScratchFormat("Determined volume = %d\n(hosei = %d,Additional(F7F8) = %d,Hikisuu = %d)", r,
+                      h, a, e),
         "SetVolume", platform::kMbOk);
 }
 
@@ -61,9 +63,12 @@ void SetVolume(int volume) {
     if (p.Muted) {
         r = kSilence;
     } else if (s.VolumeCurve == 0) {
-        if (e == 0) r = kSilence;
-        else if (Magnitude(h) < 10000) r = Clamp32(a + 16 * (Wide{h} + e - 255));
-        else r = Clamp32(a + 16 * (Wide{h % 10000} - 255));
+        if (e == 0)
+            r = kSilence;
+        else if (Magnitude(h) < 10000)
+            r = Clamp32(a + 16 * (Wide{h} + e - 255));
+        else
+            r = Clamp32(a + 16 * (Wide{h % 10000} - 255));
         DiagnosticBox(r, h, a, e);
         if (r > 0) r = 0;
         level = Clamp32((Wide{r} + 10000) * 256 / 10000);

@@ -9,9 +9,8 @@ namespace platform {
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* file);
 // GetPrivateProfileStringA: returns the number of characters copied, without the terminator.
 uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                          char* out, uint32_t size, const char* file);
+                           char* out, uint32_t size, const char* file);
 // WritePrivateProfileStringA: creates file, section or key as needed.
-bool WriteProfileValue(const char* section, const char* key, const char* value,
-                        const char* file);
+bool WriteProfileValue(const char* section, const char* key, const char* value, const char* file);
 
 } // namespace platform

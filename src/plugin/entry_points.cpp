@@ -13,11 +13,17 @@ int GetOutputTime() {
     return 0;
 }
 
-void SetOutputTime(int) { ScratchAppend("setoutputtime\r\n"); }
+void SetOutputTime(int) {
+    ScratchAppend("setoutputtime\r\n");
+}
 
-int IsPaused() { return PlayerState.Paused; }
+int IsPaused() {
+    return PlayerState.Paused;
+}
 
-void SetPan(int pan) { OutModSetPan(pan); }
+void SetPan(int pan) {
+    OutModSetPan(pan);
+}
 
 void Config(platform::Hwnd parent) {
     platform::ShowMessageBox(parent,

@@ -14,26 +14,56 @@ constexpr char kFileExtensions[] = "mp3\0mp3 file\0"
                                    "txt\0OrvalinMUGENBGM_Playlist\0"
                                    "rnd\0OrvalinMUGENBGM_RandomFlag\0";
 
-void ORV_CDECL ConfigEntry(platform::Hwnd parent) { Config(parent); }
-void ORV_CDECL AboutEntry(platform::Hwnd parent) { About(parent); }
-void ORV_CDECL InitEntry() { Init(); }
+void ORV_CDECL ConfigEntry(platform::Hwnd parent) {
+    Config(parent);
+}
+void ORV_CDECL AboutEntry(platform::Hwnd parent) {
+    About(parent);
+}
+void ORV_CDECL InitEntry() {
+    Init();
+}
 void ORV_CDECL QuitEntry() {
     Quit();
     FreeEntryTable(); // the host unloads us next: keep no table alive
 }
 void ORV_CDECL GetFileInfoEntry(const char*, char*, int*) {}
-int ORV_CDECL InfoBoxEntry(const char*, platform::Hwnd) { return 0; }
-int ORV_CDECL IsOurFileEntry(const char* name) { return IsOurFile(name); }
-int ORV_CDECL PlayEntry(const char* name) { return Play(name); }
-void ORV_CDECL PauseEntry() { Pause(); }
-void ORV_CDECL UnPauseEntry() { UnPause(); }
-int ORV_CDECL IsPausedEntry() { return IsPaused(); }
-void ORV_CDECL StopEntry() { Stop(); }
-int ORV_CDECL GetLengthEntry() { return 0; }
-int ORV_CDECL GetOutputTimeEntry() { return GetOutputTime(); }
-void ORV_CDECL SetOutputTimeEntry(int ms) { SetOutputTime(ms); }
-void ORV_CDECL SetVolumeEntry(int volume) { SetVolume(volume); }
-void ORV_CDECL SetPanEntry(int pan) { SetPan(pan); }
+int ORV_CDECL InfoBoxEntry(const char*, platform::Hwnd) {
+    return 0;
+}
+int ORV_CDECL IsOurFileEntry(const char* name) {
+    return IsOurFile(name);
+}
+int ORV_CDECL PlayEntry(const char* name) {
+    return Play(name);
+}
+void ORV_CDECL PauseEntry() {
+    Pause();
+}
+void ORV_CDECL UnPauseEntry() {
+    UnPause();
+}
+int ORV_CDECL IsPausedEntry() {
+    return IsPaused();
+}
+void ORV_CDECL StopEntry() {
+    Stop();
+}
+int ORV_CDECL GetLengthEntry() {
+    return 0;
+}
+int ORV_CDECL GetOutputTimeEntry() {
+    return GetOutputTime();
+}
+void ORV_CDECL SetOutputTimeEntry(int ms) {
+    SetOutputTime(ms);
+}
+void ORV_CDECL SetVolumeEntry(int volume) {
+    SetVolume(volume);
+}
+void ORV_CDECL SetPanEntry(int pan) {
+    SetPan(pan);
+}
 void ORV_CDECL EQSetEntry(int, char*, int) {}
 
 } // namespace
@@ -79,7 +109,9 @@ In_Module Module = {
     nullptr, // outMod: the host's
 };
 
-extern "C" In_Module* ORV_CDECL winampGetInModule2() { return &Module; }
+extern "C" In_Module* ORV_CDECL winampGetInModule2() {
+    return &Module;
+}
 
 int OutModPause(int pause) {
     Out_Module* out = Module.outMod;

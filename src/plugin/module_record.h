@@ -85,7 +85,9 @@ extern In_Module Module;
 extern "C" In_Module* ORV_CDECL winampGetInModule2();
 
 // The game window the host gave us (may be null).
-inline platform::Hwnd HostWindow() { return Module.hMainWindow; }
+inline platform::Hwnd HostWindow() {
+    return Module.hMainWindow;
+}
 
 // The four output-module calls; each is skipped when the host gave no output module.
 int OutModPause(int pause);

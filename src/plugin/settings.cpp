@@ -67,8 +67,8 @@ void ReadSettings() {
     const Settings defaults;
     Settings& s = PluginSettings;
     for (const IntKey& key : kIntKeys)
-        s.*key.field = platform::ReadProfileInt(kSection, key.name, defaults.*key.field,
-                                                kSettingsFile);
+        s.*key.field =
+            platform::ReadProfileInt(kSection, key.name, defaults.*key.field, kSettingsFile);
     for (const TextKey& key : kTextKeys)
         ReadText(key.name, defaults.*key.field, s.*key.field, sizeof(s.*key.field));
     for (int i = 0; i < 3; ++i)

@@ -36,9 +36,12 @@ void ResetState() {
 
 void ComFailureBeeps(platform::HResult hr) {
     int times = 5;
-    if (hr == platform::kEInvalidArg) times = 1;
-    else if (hr == platform::kEOutOfMemory) times = 2;
-    else if (hr == platform::kEUnexpected) times = 3;
+    if (hr == platform::kEInvalidArg)
+        times = 1;
+    else if (hr == platform::kEOutOfMemory)
+        times = 2;
+    else if (hr == platform::kEUnexpected)
+        times = 3;
     ErrorFeedback::RepeatFailureBeep({1400, 100}, times, 50);
 }
 
@@ -111,17 +114,16 @@ void Init() {
     } else {
         ErrorFeedback::RepeatFailureBeep({500, 500}, 3, 50);
         if (PluginSettings.MsgBoxOnError != 0)
-            platform::ShowMessageBox(HostWindow(), "Initialize failed in InitDS Function",
-                                     "Error", platform::kMbOk);
+            platform::ShowMessageBox(HostWindow(), "Initialize failed in InitDS Function", "Error",
+                                     platform::kMbOk);
     }
 
     if (MediaGraph.MediaEvent)
-        platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify,
-                                  0);
+        platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify, 0);
 
     if (!HookHandle)
-        HookHandle = platform::InstallMessageHook(KeyHook, Module.hDllInstance,
-                                                  PlayerState.HostThreadId);
+        HookHandle =
+            platform::InstallMessageHook(KeyHook, Module.hDllInstance, PlayerState.HostThreadId);
     CheckPreventers();
 }
 

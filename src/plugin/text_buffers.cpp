@@ -8,7 +8,9 @@
 char ScratchText[kScratchSize];
 char MessageBuffer[kMessageBufferSize];
 
-void ScratchClear() { ScratchText[0] = '\0'; }
+void ScratchClear() {
+    ScratchText[0] = '\0';
+}
 
 void ScratchAppend(const char* text) {
     const size_t used = std::strlen(ScratchText);

@@ -34,7 +34,8 @@ bool Grow() {
     auto* table = static_cast<NameSlot*>(
         platform::AllocZeroed(static_cast<size_t>(capacity) * sizeof(NameSlot)));
     if (!table) return false;
-    if (p.Entries) std::memcpy(table, p.Entries, static_cast<size_t>(p.EntryCapacity) * sizeof(NameSlot));
+    if (p.Entries)
+        std::memcpy(table, p.Entries, static_cast<size_t>(p.EntryCapacity) * sizeof(NameSlot));
     FreeEntryTable();
     p.Entries = table;
     p.EntryCapacity = capacity;
@@ -78,8 +79,7 @@ int FindMusic(const char* name) {
             if (s.Debug >= 2 || (s.Debug == 1 && found == 0))
                 platform::ShowMessageBox(HostWindow(), file, "Added", platform::kMbOk);
             // A path that does not fit a slot could not be opened by name anyway.
-            if (std::snprintf(p.Entries[found], kNameSize, "%s\\%s", folder, file) <
-                kNameSize)
+            if (std::snprintf(p.Entries[found], kNameSize, "%s\\%s", folder, file) < kNameSize)
                 ++found;
             else
                 p.Entries[found][0] = '\0';

@@ -46,7 +46,8 @@ int Play(const char* name) {
     std::memset(p.ExtSound, 0, sizeof p.ExtSound);
     platform::PlaySoundFile(nullptr, 0);
     p.CurrentEntry = 0;
-    while (p.ExPauseActive) platform::Sleep(10);
+    while (p.ExPauseActive)
+        platform::Sleep(10);
     if (p.Playing) {
         Stop();
         p.Playing = false;
@@ -69,8 +70,10 @@ int Play(const char* name) {
 
     if (p.PlayMode > 0 && p.EntryCount > 0) {
         p.CurrentEntry = ChooseStartEntry();
-        if (p.PlayMode == 1) ParseEntry(EntryAt(p.CurrentEntry), media);
-        else CopyText(media, EntryAt(p.CurrentEntry), sizeof media);
+        if (p.PlayMode == 1)
+            ParseEntry(EntryAt(p.CurrentEntry), media);
+        else
+            CopyText(media, EntryAt(p.CurrentEntry), sizeof media);
     }
 
     if (PluginSettings.Debug >= 1)
@@ -96,8 +99,8 @@ int Play(const char* name) {
         notice = ScratchFormat("Using Playlist : \"%s\" --- %d Musics detected", p.RequestFile,
                                p.EntryCount);
     else if (p.PlayMode == 2)
-        notice = ScratchFormat("Folder Play Mode : \"%s\" --- %d Musics detected",
-                               p.RequestFile, p.EntryCount);
+        notice = ScratchFormat("Folder Play Mode : \"%s\" --- %d Musics detected", p.RequestFile,
+                               p.EntryCount);
     if (notice)
         TitleNotice::Show(notice, PluginSettings.DispWindowTime, TitleNotice::kPlaylistKind);
     return 0;
@@ -126,8 +129,10 @@ void AdvanceAfterTune() {
         if (p.EntryCount > 0) {
             platform::SeedRandom(platform::GetTickCount());
             int next = 0;
-            if (s.LoopRandom > 0) next = platform::NextRandom() % p.EntryCount;
-            else next = p.CurrentEntry + 1 == p.EntryCount ? 0 : p.CurrentEntry + 1;
+            if (s.LoopRandom > 0)
+                next = platform::NextRandom() % p.EntryCount;
+            else
+                next = p.CurrentEntry + 1 == p.EntryCount ? 0 : p.CurrentEntry + 1;
             if (next == p.CurrentEntry && s.LoopRandom != 0)
                 next = platform::NextRandom() % p.EntryCount;
             p.CurrentEntry = next;

@@ -16,7 +16,9 @@ constexpr int kMaxEntries = 10000;
 constexpr uint32_t kHeaderWindow = 64;
 constexpr char kHeader[] = "[orvalin_bgmlist]";
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // `word` (lower case) stands at `text`, letters in any case.
 bool StartsWithNoCase(const char* text, const char* word) {
@@ -25,8 +27,12 @@ bool StartsWithNoCase(const char* text, const char* word) {
     return true;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsWhite(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+}
 
 // A file read whole, with CR LF appended when its last line lacks one.
 struct Text {
@@ -39,8 +45,8 @@ bool LoadText(const char* name, Text& text) {
     if (!file) return false;
     const uint32_t size = platform::GetFileSize(file);
     // Room for the appended CR LF and the terminator; sizes near 4 GiB cannot be had.
-    char* bytes = size < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u))
-                                     : nullptr;
+    char* bytes =
+        size < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u)) : nullptr;
     if (!bytes) {
         platform::CloseObject(file);
         ErrorFeedback::AlwaysBox("Failed to allocate memory.");
@@ -64,7 +70,8 @@ bool LoadText(const char* name, Text& text) {
 bool HasHeader(const Text& text) {
     char line[kHeaderWindow + 1] = {};
     const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
-    for (uint32_t i = 0; i < window; ++i) line[i] = Lower(text.bytes[i]);
+    for (uint32_t i = 0; i < window; ++i)
+        line[i] = Lower(text.bytes[i]);
     bool ended = false;
     for (uint32_t i = 0; i < window && !ended; ++i) {
         if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
@@ -74,7 +81,8 @@ bool HasHeader(const Text& text) {
     }
     if (!ended) return false;
     const char* start = line;
-    while (*start == ' ') ++start;
+    while (*start == ' ')
+        ++start;
     return std::strcmp(start, kHeader) == 0;
 }
 
@@ -82,13 +90,16 @@ bool HasHeader(const Text& text) {
 uint32_t ReadExtSound(const Text& text, uint32_t at) {
     const char* t = text.bytes;
     uint32_t i = at;
-    while (IsBlank(t[i])) ++i;
+    while (IsBlank(t[i]))
+        ++i;
     if (!StartsWithNoCase(t + i, "extsound")) return at + 1;
     i += 8;
-    while (IsBlank(t[i])) ++i;
+    while (IsBlank(t[i]))
+        ++i;
     if (t[i] != '=') return i;
     ++i;
-    while (IsBlank(t[i])) ++i;
+    while (IsBlank(t[i]))
+        ++i;
     uint32_t n = 0;
     char value[kNameSize];
     while (!IsWhite(t[i])) {
@@ -132,7 +143,8 @@ int CountEntries(const Text& text, uint32_t& listStart) {
 void CopyEntries(const Text& text, uint32_t listStart, int count) {
     // The code page's lead bytes, asked once rather than for every byte of the list.
     bool lead[256];
-    for (int b = 0; b < 256; ++b) lead[b] = platform::IsDbcsLeadByte(static_cast<uint8_t>(b));
+    for (int b = 0; b < 256; ++b)
+        lead[b] = platform::IsDbcsLeadByte(static_cast<uint8_t>(b));
     const char* t = text.bytes;
     uint32_t i = listStart;
     for (int e = 0; e < count && i < text.length; ++e) {
@@ -150,7 +162,9 @@ void CopyEntries(const Text& text, uint32_t listStart, int count) {
 
 void TxtInfoBox(uint32_t length) {
     const PlayerStateRecord& p = PlayerState;
-    auto entry = [&p](int i) { return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>(""); };
+    auto entry = [&p](int i) {
+        return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>("");
+    };
     // Stored in the Japanese code page: file size, number of tunes, tunes 1 to 3.
     ScratchFormat("FileSize\x81\x46%d\n\x8b\xc8\x90\x94\x81\x46%d\n\x8b\xc8"
                   "1:%s\n\x8b\xc8"
@@ -168,7 +182,8 @@ int AddDigit(int number, char digit) {
 }
 
 const char* ReadNumber(const char* at, int& number) {
-    while (*at >= '0' && *at <= '9') number = AddDigit(number, *at++);
+    while (*at >= '0' && *at <= '9')
+        number = AddDigit(number, *at++);
     return at;
 }
 
@@ -229,8 +244,10 @@ int ParseEntry(const char* entry, char* name) {
     bool comma = false;
     for (const char* c = entry; *c; ++c) {
         if (!comma) {
-            if (*c == ',') comma = true;
-            else if (nameLength + 1 < kNameSize) name[nameLength++] = *c;
+            if (*c == ',')
+                comma = true;
+            else if (nameLength + 1 < kNameSize)
+                name[nameLength++] = *c;
         } else if (*c != ' ' && optionLength + 1 < sizeof options) {
             options[optionLength++] = *c;
         }
@@ -249,20 +266,27 @@ int ParseEntry(const char* entry, char* name) {
             if (StartsWithNoCase(c, "vol=")) {
                 c += 4;
                 absolute = *c != '+' && *c != '-';
-                if (!absolute) negative = *c++ == '-';
-                else negative = false;
+                if (!absolute)
+                    negative = *c++ == '-';
+                else
+                    negative = false;
                 after = ReadNumber(c, volume);
             } else {
                 int* target = nullptr;
                 size_t keyword = 0;
-                if (StartsWithNoCase(c, "beg")) target = &start, keyword = 3;
-                else if (StartsWithNoCase(c, "end")) target = &end, keyword = 3;
-                else if (StartsWithNoCase(c, "stop")) target = &stop, keyword = 4;
+                if (StartsWithNoCase(c, "beg"))
+                    target = &start, keyword = 3;
+                else if (StartsWithNoCase(c, "end"))
+                    target = &end, keyword = 3;
+                else if (StartsWithNoCase(c, "stop"))
+                    target = &stop, keyword = 4;
                 if (target) {
                     c += keyword;
-                    while (*c && *c != '=') ++c;
+                    while (*c && *c != '=')
+                        ++c;
                     if (*c == '=') ++c;
-                    while (*c == '\t') ++c;
+                    while (*c == '\t')
+                        ++c;
                     after = ReadNumber(c, *target);
                 }
             }
@@ -311,9 +335,9 @@ int SaveMusicList(const char* name) {
     platform::Handle file = platform::CreateFileForWrite(temporary);
     if (file) {
         uint32_t written = 0;
-        const bool ok = platform::WriteFile(file, buffer, static_cast<uint32_t>(length),
-                                            &written) &&
-                        written == length && platform::FlushFile(file);
+        const bool ok =
+            platform::WriteFile(file, buffer, static_cast<uint32_t>(length), &written) &&
+            written == length && platform::FlushFile(file);
         const uint32_t error = platform::GetLastError();
         platform::CloseObject(file);
         if (ok && platform::ReplaceFileWith(temporary, name)) {

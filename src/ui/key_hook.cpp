@@ -16,14 +16,18 @@ constexpr int kVkControl = 0x11;
 constexpr int kEcComplete = 1;
 constexpr double kPastTheEnd = 99999.0;
 
-bool CtrlDown() { return platform::GetAsyncKeyState(kVkControl) < 0; }
+bool CtrlDown() {
+    return platform::GetAsyncKeyState(kVkControl) < 0;
+}
 
 void ToggleMute() {
     PlayerStateRecord& p = PlayerState;
     p.VolumeByKey = true;
     p.Muted = !p.Muted;
-    if (p.Muted) SetVolume(0);
-    else SetVolume(p.HostVolume == kVolumeUnknown ? 0 : p.HostVolume);
+    if (p.Muted)
+        SetVolume(0);
+    else
+        SetVolume(p.HostVolume == kVolumeUnknown ? 0 : p.HostVolume);
 }
 
 // F7 lowers, F8 raises the key adjustment by one step within its mode's limits.
@@ -41,14 +45,16 @@ void StepAdjust(int direction) {
 }
 
 void TogglePause() {
-    if (PlayerState.Paused != 0) UnPause();
-    else PauseDS();
+    if (PlayerState.Paused != 0)
+        UnPause();
+    else
+        PauseDS();
 }
 
 void OpenUserFile(const char* file, bool inGameFolder) {
     platform::GetCurrentDir(ScratchText, kNameSize);
     platform::ShellOpen(HostWindow(), "open", PluginSettings.OpenUserSoftwareA, file,
-                           inGameFolder ? ScratchText : nullptr, platform::kSwShowNormal);
+                        inGameFolder ? ScratchText : nullptr, platform::kSwShowNormal);
 }
 
 void ShowKeyHelp() {

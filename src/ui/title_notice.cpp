@@ -19,7 +19,9 @@ bool RefreshPending = true;
 
 namespace {
 
-int8_t Wrap(int slot) { return static_cast<int8_t>(((slot % kSlots) + kSlots) % kSlots); }
+int8_t Wrap(int slot) {
+    return static_cast<int8_t>(((slot % kSlots) + kSlots) % kSlots);
+}
 
 // Makes room right behind the shown notice by moving the others one slot on.
 int8_t InsertBehindHead() {
@@ -55,7 +57,9 @@ int Show(const char* text, int duration, int flags) {
         // Shown right after the notice on show (the error it explains).
         slot = Count == 0 ? Head : InsertBehindHead();
     } else {
-        const int kind = (flags & kPlayingKind) ? kPlayingKind : (flags & kPlaylistKind) ? kPlaylistKind : 0;
+        const int kind = (flags & kPlayingKind)    ? kPlayingKind
+                         : (flags & kPlaylistKind) ? kPlaylistKind
+                                                   : 0;
         slot = Wrap(Head + Count);
         if (kind != 0) {
             for (int i = 0; i < Count; ++i) {

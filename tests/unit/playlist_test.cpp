@@ -316,7 +316,8 @@ TEST_F(Playlist, OverlongLinesAreCutToTheirSlot) {
     EXPECT_EQ(std::strlen(PlayerState.ExtSound), 255u);
 
     char name[kNameSize];
-    const std::string entry = std::string(300, 'n') + ",beg=1000," + std::string(300, ' ') + "end=2000";
+    const std::string entry =
+        std::string(300, 'n') + ",beg=1000," + std::string(300, ' ') + "end=2000";
     ParseEntry(entry.c_str(), name);
     EXPECT_EQ(std::string(name), std::string(255, 'n'));
     EXPECT_EQ(PlayerState.EntryBeg, 1000);
@@ -332,8 +333,8 @@ TEST_F(Playlist, HugeOptionNumbersSaturate) {
         {"a.mp3,vol=99999999999999999999", INT32_MAX, 0, 0, 0},
         {"a.mp3,vol=-99999999999999999999", -INT32_MAX, 0, 0, 0},
         {"a.mp3,vol=+12345678901234567890", INT32_MAX, 0, 0, 0},
-        {"a.mp3,beg=12345678901234567890,end=98765432109876543210,stop=11111111111111111111",
-         0, INT32_MAX, INT32_MAX, INT32_MAX},
+        {"a.mp3,beg=12345678901234567890,end=98765432109876543210,stop=11111111111111111111", 0,
+         INT32_MAX, INT32_MAX, INT32_MAX},
         {"a.mp3,vol=2147483647", INT32_MAX, 0, 0, 0},
     };
     for (const auto& c : cases) {

@@ -121,10 +121,9 @@ TEST_F(SettingsFile, AdjustmentBackToStoredValueRoundsToNearest) {
     const struct {
         int adjust, curve, subVolume;
     } cases[] = {
-        {3907, 0, 100}, {4961, 0, 127}, {10000, 0, 127}, {-10000, 0, -128},
-        {100, 0, 3},    {-100, 0, -3},  {150, 0, 4},     {-4999, 0, -128},
-        {-194, 0, -5},  {-19, 0, 0},    {-20, 0, -1},    {8, 1, 8},
-        {255, 1, 127},  {-255, 1, -128},
+        {3907, 0, 100}, {4961, 0, 127}, {10000, 0, 127},  {-10000, 0, -128}, {100, 0, 3},
+        {-100, 0, -3},  {150, 0, 4},    {-4999, 0, -128}, {-194, 0, -5},     {-19, 0, 0},
+        {-20, 0, -1},   {8, 1, 8},      {255, 1, 127},    {-255, 1, -128},
     };
     for (const auto& c : cases)
         EXPECT_EQ(SubVolumeFromAdjust(c.adjust, c.curve), c.subVolume)
@@ -169,7 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteBackCase{-129, 1, 3, nullptr}, WriteBackCase{-22222, 0, 0, nullptr},
                       WriteBackCase{-5, 0, 0, "-5"}, WriteBackCase{-128, 0, 0, "-128"}));
 
-
 namespace {
 std::string Unescape(const std::string& text) {
     std::string out;
@@ -191,8 +189,10 @@ TEST_F(SettingsFile, WriteBackCasesSharedWithTheRealPlatform) {
     ASSERT_TRUE(data) << ORV_TEST_DATA;
     std::vector<std::pair<std::string, std::string>> cases;
     for (std::string line; std::getline(data, line);) {
-        if (line.rfind("in:  ", 0) == 0) cases.emplace_back(Unescape(line.substr(5)), "");
-        else if (line.rfind("out: ", 0) == 0) cases.back().second = Unescape(line.substr(5));
+        if (line.rfind("in:  ", 0) == 0)
+            cases.emplace_back(Unescape(line.substr(5)), "");
+        else if (line.rfind("out: ", 0) == 0)
+            cases.back().second = Unescape(line.substr(5));
     }
     ASSERT_GE(cases.size(), 5u);
     for (const auto& [before, after] : cases) {

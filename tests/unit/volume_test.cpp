@@ -185,7 +185,9 @@ TEST_F(VolumeTest, ExtremeInputsStayDefined) {
                 SetVolume(volume);
                 const auto calls = sim::OutModCalls();
                 ASSERT_FALSE(calls.empty());
-                const int sent = std::stoi(calls.back().substr(std::string("out.SetVolume ").size()));
-                EXPECT_LE(sent, 0) << "curve " << curve << " hosei " << hosei << " volume " << volume;
+                const int sent =
+                    std::stoi(calls.back().substr(std::string("out.SetVolume ").size()));
+                EXPECT_LE(sent, 0)
+                    << "curve " << curve << " hosei " << hosei << " volume " << volume;
             }
 }

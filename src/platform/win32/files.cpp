@@ -8,7 +8,9 @@
 namespace platform {
 
 namespace {
-Handle Valid(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+Handle Valid(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
 
 void CopyName(const WIN32_FIND_DATAA& data, char (&name)[kMaxPath]) {
     std::memcpy(name, data.cFileName, kMaxPath);
@@ -45,21 +47,29 @@ bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* writte
     return ok != FALSE;
 }
 
-bool FlushFile(Handle file) { return ::FlushFileBuffers(file) != FALSE; }
+bool FlushFile(Handle file) {
+    return ::FlushFileBuffers(file) != FALSE;
+}
 
 bool ReplaceFileWith(const char* source, const char* target) {
     return ::MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
            FALSE;
 }
 
-bool RemoveFile(const char* path) { return ::DeleteFileA(path) != FALSE; }
+bool RemoveFile(const char* path) {
+    return ::DeleteFileA(path) != FALSE;
+}
 
 bool FileExists(const char* path) {
     return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-uint32_t GetLastError() { return ::GetLastError(); }
-void SetLastError(uint32_t code) { ::SetLastError(code); }
+uint32_t GetLastError() {
+    return ::GetLastError();
+}
+void SetLastError(uint32_t code) {
+    ::SetLastError(code);
+}
 
 Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
     WIN32_FIND_DATAA data{};

@@ -9,7 +9,9 @@ namespace platform {
 namespace {
 constexpr HResult kPointer = static_cast<HResult>(0x80004003u);
 
-template <typename T> T* As(ComPtr p) { return static_cast<T*>(p); }
+template <typename T> T* As(ComPtr p) {
+    return static_cast<T*>(p);
+}
 } // namespace
 
 HResult CreateFilterGraph(ComPtr* graphBuilder) {

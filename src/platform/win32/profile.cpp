@@ -14,8 +14,7 @@ uint32_t ReadProfileString(const char* section, const char* key, const char* def
     return ::GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
 }
 
-bool WriteProfileValue(const char* section, const char* key, const char* value,
-                       const char* file) {
+bool WriteProfileValue(const char* section, const char* key, const char* value, const char* file) {
     return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 

@@ -11,14 +11,26 @@
 
 namespace platform {
 
-uint32_t GetTickCount() { return ::GetTickCount(); }
-void Sleep(uint32_t ms) { ::Sleep(ms); }
-void Beep(uint32_t frequencyHz, uint32_t durationMs) { ::Beep(frequencyHz, durationMs); }
+uint32_t GetTickCount() {
+    return ::GetTickCount();
+}
+void Sleep(uint32_t ms) {
+    ::Sleep(ms);
+}
+void Beep(uint32_t frequencyHz, uint32_t durationMs) {
+    ::Beep(frequencyHz, durationMs);
+}
 
-void SeedRandom(uint32_t seed) { std::srand(seed); }
-int NextRandom() { return std::rand(); }
+void SeedRandom(uint32_t seed) {
+    std::srand(seed);
+}
+int NextRandom() {
+    return std::rand();
+}
 
-uint32_t GetCurrentThreadId() { return ::GetCurrentThreadId(); }
+uint32_t GetCurrentThreadId() {
+    return ::GetCurrentThreadId();
+}
 
 Handle OpenThreadForSuspend(uint32_t threadId) {
     return ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
@@ -47,24 +59,32 @@ Handle StartThread(ThreadProc proc, void* param) {
     return ::CreateThread(nullptr, 0, ThreadTrampoline, &PendingStart, 0, nullptr);
 }
 
-void SuspendThread(Handle thread) { ::SuspendThread(thread); }
-void ResumeThread(Handle thread) { ::ResumeThread(thread); }
+void SuspendThread(Handle thread) {
+    ::SuspendThread(thread);
+}
+void ResumeThread(Handle thread) {
+    ::ResumeThread(thread);
+}
 
 bool PlaySoundFile(const char* name, unsigned flags) {
     return ::PlaySoundA(name, nullptr, flags) != FALSE;
 }
 
-void* AllocZeroed(size_t bytes) { return ::LocalAlloc(LPTR, bytes); }
+void* AllocZeroed(size_t bytes) {
+    return ::LocalAlloc(LPTR, bytes);
+}
 void FreeMemory(void* block) {
     if (block) ::LocalFree(block);
 }
 
-bool IsDbcsLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+bool IsDbcsLeadByte(uint8_t byte) {
+    return ::IsDBCSLeadByte(byte) != FALSE;
+}
 
 int AnsiToWide(const char* text, char16_t* out, int outChars) {
     if (outChars <= 0) return 0;
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(out),
-                                        outChars);
+    const int n =
+        ::MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<LPWSTR>(out), outChars);
     if (n == 0) {
         // Too long for the buffer: keep what fits, terminated.
         out[outChars - 1] = u'\0';
@@ -73,8 +93,12 @@ int AnsiToWide(const char* text, char16_t* out, int outChars) {
     return n;
 }
 
-HResult CoInitialize() { return ::CoInitialize(nullptr); }
-void CoUninitialize() { ::CoUninitialize(); }
+HResult CoInitialize() {
+    return ::CoInitialize(nullptr);
+}
+void CoUninitialize() {
+    ::CoUninitialize();
+}
 
 Handle CreateProcessSnapshot() {
     HANDLE h = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -45,7 +45,9 @@ uint32_t QueryDroppedFile(uintptr_t drop, uint32_t index, char* name, uint32_t s
     return ::DragQueryFileA(reinterpret_cast<HDROP>(drop), index, name, size);
 }
 
-void FinishDrop(uintptr_t drop) { ::DragFinish(reinterpret_cast<HDROP>(drop)); }
+void FinishDrop(uintptr_t drop) {
+    ::DragFinish(reinterpret_cast<HDROP>(drop));
+}
 
 namespace {
 HookProc InstalledProc = nullptr;
@@ -57,8 +59,7 @@ LRESULT CALLBACK HookThunk(int code, WPARAM wParam, LPARAM lParam) {
 
 Handle InstallMessageHook(HookProc proc, Instance module, uint32_t threadId) {
     InstalledProc = proc;
-    return ::SetWindowsHookExA(WH_GETMESSAGE, HookThunk, static_cast<HINSTANCE>(module),
-                               threadId);
+    return ::SetWindowsHookExA(WH_GETMESSAGE, HookThunk, static_cast<HINSTANCE>(module), threadId);
 }
 
 bool RemoveMessageHook(Handle hook) {
@@ -74,7 +75,9 @@ HookMessage ReadHookMessage(intptr_t lParam) {
     return {m->hwnd, m->message, m->wParam, m->lParam};
 }
 
-int16_t GetAsyncKeyState(int virtualKey) { return ::GetAsyncKeyState(virtualKey); }
+int16_t GetAsyncKeyState(int virtualKey) {
+    return ::GetAsyncKeyState(virtualKey);
+}
 
 int LoadStringResource(Instance module, unsigned id, char* buffer, int size) {
     return ::LoadStringA(static_cast<HINSTANCE>(module), id, buffer, size);

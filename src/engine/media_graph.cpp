@@ -121,33 +121,39 @@ int InitDS() {
         Quit();
         return 0;
     }
-    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaControl,
-                                      &g.MediaControl) != 0) {
-        g.MediaControl = nullptr;
-        Quit();
-        return 0;
-    }
-    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaEvent,
-                                      &g.MediaEvent) != 0) {
-        g.MediaEvent = nullptr;
-        const ErrorFeedback::Tone tones[] = {{500, 100}, {700, 100}};
-        ErrorFeedback::FailureBeeps(tones, 2);
-        Quit();
-        return 0;
-    }
-    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::MediaPosition,
-                                      &g.MediaPosition) != 0) {
-        g.MediaPosition = nullptr;
-        const ErrorFeedback::Tone tone{500, 100};
-        ErrorFeedback::FailureBeeps(&tone, 1);
-        Quit();
-        return 0;
-    }
-    if (platform::QueryGraphInterface(g.GraphBuilder, platform::GraphInterface::BasicAudio,
-                                      &g.BasicAudio) != 0) {
-        g.BasicAudio = nullptr;
-        const ErrorFeedback::Tone tones[] = {{700, 200}, {500, 400}};
-        ErrorFeedback::FailureBeeps(tones, 2);
+    // The four further interfaces, in order; the first one refused ends the creation
+    // with its beeps, and all but the audio interface shut the module down.
+    using Tone = ErrorFeedback::Tone;
+    static const struct {
+        platform::GraphInterface which;
+        platform::ComPtr MediaGraphRecord::*field;
+        Tone tones[2];
+        int toneCount;
+        bool shutDown;
+    } kSteps[] = {
+        {platform::GraphInterface::MediaControl, &MediaGraphRecord::MediaControl, {}, 0, true},
+        {platform::GraphInterface::MediaEvent,
+         &MediaGraphRecord::MediaEvent,
+         {{500, 100}, {700, 100}},
+         2,
+         true},
+        {platform::GraphInterface::MediaPosition,
+         &MediaGraphRecord::MediaPosition,
+         {{500, 100}},
+         1,
+         true},
+        {platform::GraphInterface::BasicAudio,
+         &MediaGraphRecord::BasicAudio,
+         {{700, 200}, {500, 400}},
+         2,
+         false},
+    };
+    for (const auto& step : kSteps) {
+        if (platform::QueryGraphInterface(g.GraphBuilder, step.which, &(g.*step.field)) == 0)
+            continue;
+        g.*step.field = nullptr;
+        ErrorFeedback::FailureBeeps(step.tones, step.toneCount);
+        if (step.shutDown) Quit();
         return 0;
     }
     return 1;

@@ -27,6 +27,15 @@ void PauseWait() {
     }
 }
 
+// Pauses the graph and waits for the transition; other answers show `failure`.
+void PauseGraph(const char* failure) {
+    const HResult hr = platform::Pause(MediaGraph.MediaControl);
+    if (hr == platform::kSFalse)
+        PauseWait();
+    else if (hr != platform::kSOk)
+        ErrorFeedback::StatusBox(failure, hr);
+}
+
 void StopExtraSound() {
     if (PlayerState.ExtSound[0] != '\0') platform::PlaySoundFile(nullptr, 0);
 }
@@ -44,11 +53,7 @@ void RunAgain(bool setPlaying) {
 
 int PauseDS() {
     if (!MediaGraph.Ready) return 0;
-    const HResult hr = platform::Pause(MediaGraph.MediaControl);
-    if (hr == platform::kSFalse)
-        PauseWait();
-    else if (hr != platform::kSOk)
-        ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", hr);
+    PauseGraph("Unknown return value of Run function(%X)");
     StopExtraSound();
     PlayerState.Paused = 1;
     return OutModPause(1);
@@ -59,14 +64,9 @@ void Pause() {
     if (!MediaGraph.Ready || !p.Playing || p.PlayMode == -1) return;
     const int mode = PluginSettings.PauseMode;
     switch (mode) {
-    case 1: {
-        const HResult hr = platform::Pause(MediaGraph.MediaControl);
-        if (hr == platform::kSFalse)
-            PauseWait();
-        else if (hr != platform::kSOk)
-            ErrorFeedback::StatusBox("Unknown return value in Run function(%X)", hr);
+    case 1:
+        PauseGraph("Unknown return value in Run function(%X)");
         break;
-    }
     case 2:
         platform::get_CurrentPosition(MediaGraph.MediaPosition, &p.PausePosition);
         [[fallthrough]];

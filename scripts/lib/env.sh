@@ -73,7 +73,9 @@ orv_pidfile_alive() {
     tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$pattern"
 }
 
-# Runs a command under an exclusive lock so that parallel callers set up once.
+# Runs a command under an exclusive lock so that parallel callers set up once. Every
+# process started under it closes the lock's descriptor (9>&-): Wine's and PulseAudio's
+# long-lived helpers would otherwise hold the lock for as long as they live.
 orv_locked() {
     local lock="$ORV_SCRATCH/setup.lock"
     (
@@ -98,7 +100,7 @@ _orv_create_prefix() {
     rm -rf "$WINEPREFIX"
     # No download prompts for the .NET and HTML engines, which we do not use.
     WINEDLLOVERRIDES="mscoree,mshtml=d;$WINEDLLOVERRIDES" wineboot -i \
-        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 || { orv_log "wineboot failed, see $ORV_SCRATCH/log/wineboot.log"; return 1; }
+        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 9>&- || { orv_log "wineboot failed, see $ORV_SCRATCH/log/wineboot.log"; return 1; }
     reg="$ORV_SCRATCH/prefix-settings.reg"
     cat >"$reg" <<'REG'
 REGEDIT4
@@ -111,8 +113,8 @@ REGEDIT4
 "ShowCrashDialog"=dword:00000000
 REG
     wine regedit /S "Z:${reg//\//\\}" \
-        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 || { orv_log "regedit failed"; return 1; }
-    wineserver -w
+        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 9>&- || { orv_log "regedit failed"; return 1; }
+    wineserver -w 9>&-
     touch "$WINEPREFIX/.orv-ready"
     orv_log "Wine prefix ready in $((SECONDS - t0)) s"
 }
@@ -132,7 +134,7 @@ _orv_ensure_wine_locked() {
         # Wait until the keeper has brought the helpers up.
         local i
         for i in $(seq 1 100); do
-            wine cmd /c exit 0 </dev/null >/dev/null 2>&1 && break
+            wine cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- && break
             sleep 0.1
         done
     fi
@@ -155,7 +157,7 @@ _orv_ensure_pulse_locked() {
             --log-target="file:$ORV_SCRATCH/log/pulseaudio.log" \
             -L "module-native-protocol-unix socket=$ORV_PULSE_SOCKET auth-anonymous=1" \
             -L "module-null-sink sink_name=$ORV_SINK rate=44100 channels=2 format=s16le norewinds=1 sink_properties=device.description=orvsink" \
-            </dev/null >>"$ORV_SCRATCH/log/pulseaudio.log" 2>&1 || { orv_log "pulseaudio failed, see $ORV_SCRATCH/log/pulseaudio.log"; return 1; }
+            </dev/null >>"$ORV_SCRATCH/log/pulseaudio.log" 2>&1 9>&- || { orv_log "pulseaudio failed, see $ORV_SCRATCH/log/pulseaudio.log"; return 1; }
         local i
         for i in $(seq 1 50); do _orv_pulse_up && break; sleep 0.1; done
         _orv_pulse_up || { orv_log "pulseaudio does not answer on $ORV_PULSE_SOCKET"; return 1; }

@@ -28,6 +28,7 @@ from __future__ import annotations
 
 import array
 import cmath
+import fcntl
 import math
 import os
 import re
@@ -283,16 +284,48 @@ class PrivateSink:
     other: the host's sound goes there through PULSE_SINK, and its monitor is what the
     Recorder records. A keep-alive stream makes the idle monitor send data."""
 
-    _serial = 0
+    # Wine remembers every sound device it has seen in its prefix and reads them all
+    # when a process first opens one: a new sink name per run would make every later
+    # start slower. So sinks come from a small pool of names, taken with a lock file.
+    SLOTS = 8
 
     def __init__(self, env: dict[str, str] | None = None):
-        PrivateSink._serial += 1
-        self.name = f"orvrun_{os.getpid()}_{PrivateSink._serial}"
         self.base_env = env if env is not None else orv_env()
+        self.name = ""
+        self.lock = None
         self.module: str | None = None
         self.keepalive: subprocess.Popen | None = None
 
+    def _take_slot(self) -> None:
+        run_dir = Path(self.base_env.get("XDG_RUNTIME_DIR") or tempfile.gettempdir())
+        deadline = time.monotonic() + 120
+        while True:
+            for slot in range(self.SLOTS):
+                lock = open(run_dir / f"orvrun{slot}.lock", "w")
+                try:
+                    fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                except BlockingIOError:
+                    lock.close()
+                    continue
+                self.lock, self.name = lock, f"orvrun{slot}"
+                return
+            if time.monotonic() > deadline:
+                raise RuntimeError("no free private sink slot")
+            time.sleep(0.2)
+
+    def _unload_leftover(self) -> None:
+        """A sink of this name left by a run that was killed."""
+        proc = subprocess.run(["pactl", "list", "short", "modules"], env=self.base_env,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+        for line in proc.stdout.decode(errors="replace").splitlines():
+            fields = line.split("\t")
+            if len(fields) > 2 and f"sink_name={self.name} " in fields[2] + " ":
+                subprocess.run(["pactl", "unload-module", fields[0]], env=self.base_env,
+                               stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+
     def __enter__(self) -> dict[str, str]:
+        self._take_slot()
+        self._unload_leftover()
         proc = subprocess.run(
             ["pactl", "load-module", "module-null-sink", f"sink_name={self.name}",
              f"rate={RATE}", f"channels={CHANNELS}", "format=s16le", "norewinds=1"],
@@ -317,6 +350,8 @@ class PrivateSink:
         if self.module:
             subprocess.run(["pactl", "unload-module", self.module], env=self.base_env,
                            stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+        if self.lock:
+            self.lock.close()
 
 
 def record(seconds: float, env: dict[str, str] | None = None) -> "Recording":

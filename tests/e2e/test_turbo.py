@@ -29,10 +29,12 @@ class TurboLoad(unittest.TestCase):
     def test_each_tune_is_heard_alone(self):
         run, rec = self.host, self.host.recording
         self.assertTrue(run.ended, run.describe())
-        for start, end, freq, others in (("b", "a2", 660, (440,)), ("a2", "c", 440, (660,)),
-                                         ("c", "end", 550, (440, 660))):
-            with self.subTest(tune=start):
-                seg = rec.between(run.mark(start), run.mark(end))
+        plays = run.of_kind("play")  # measured from the moment each Play returned
+        for played, end, freq, others in ((plays[1], "a2", 660, (440,)),
+                                          (plays[2], "c", 440, (660,)),
+                                          (plays[3], "end", 550, (440, 660))):
+            with self.subTest(tune=played.text()):
+                seg = rec.between(played, run.mark(end))
                 self.assertAlmostEqual(seg.dominant_freq(), freq, delta=3)
                 self.assertAlmostEqual(seg.rms_db(), -9.03, delta=1.0)
                 for other in others:

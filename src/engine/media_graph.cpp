@@ -60,17 +60,6 @@ const char* TurboExtension(const char* name) {
     return dot ? dot : name;
 }
 
-bool SameTurboExtension(const char* a, const char* b) {
-    for (int i = 0; i < 8; ++i) {
-        char ca = a[i], cb = b[i];
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
-        if (ca == '\0') return true;
-    }
-    return true;
-}
-
 // Waits for a Run that answered S_FALSE, a little over 5 s at most.
 void RunWait() {
     const uint32_t start = platform::GetTickCount();
@@ -219,7 +208,7 @@ int RenderAndRun(const char* text) {
     }
 
     if (g.Ready && g.Rendered && PluginSettings.TurboLoadMusic != 0 &&
-        SameTurboExtension(TurboExtension(p.MediaFile), TurboExtension(name))) {
+        SameIgnoringAsciiCase(TurboExtension(p.MediaFile), TurboExtension(name), 8)) {
         if (RenderTurbo(name) == 1) {
             StartSequence(name);
             return 1;

@@ -1,6 +1,8 @@
 // The plug-in frame: module-wide state, the shared text buffers, failure reporting,
 // the settings file and the host entry points that need no other machinery.
 #pragma once
+#include <cstdint>
+
 #include "platform/types.h"
 
 // One 256-byte name, path or entry: 255 characters and the terminator.
@@ -82,6 +84,12 @@ void ScratchAppend(const char* text);
 const char* ScratchFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Copies src into a buffer of `size` bytes, cut to fit; always terminated.
 void CopyText(char* dst, const char* src, size_t size);
+// ASCII letters only: bytes of other code pages are left as they are.
+inline char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+// Compares at most `limit` characters, ASCII letters in either case counted equal.
+bool SameIgnoringAsciiCase(const char* a, const char* b, size_t limit = SIZE_MAX);
 
 // Failure and diagnostic reporting.
 namespace ErrorFeedback {

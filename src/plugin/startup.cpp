@@ -45,21 +45,11 @@ void ComFailureBeeps(platform::HResult hr) {
     ErrorFeedback::RepeatFailureBeep({1400, 100}, times, 50);
 }
 
-bool SameNameIgnoringAsciiCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char ca = *a, cb = *b;
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-        if (ca != cb) return false;
-        if (ca == '\0') return true;
-    }
-}
-
 bool IsPreventer(const char* exeName) {
     const char* p1 = PluginSettings.Preventer1;
     const char* p2 = PluginSettings.Preventer2;
-    return (p1[0] != '\0' && SameNameIgnoringAsciiCase(exeName, p1)) ||
-           (p2[0] != '\0' && SameNameIgnoringAsciiCase(exeName, p2));
+    return (p1[0] != '\0' && SameIgnoringAsciiCase(exeName, p1)) ||
+           (p2[0] != '\0' && SameIgnoringAsciiCase(exeName, p2));
 }
 
 // Starts muted while a program named in the settings runs.

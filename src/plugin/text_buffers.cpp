@@ -26,6 +26,14 @@ const char* ScratchFormat(const char* format, ...) {
     return ScratchText;
 }
 
+bool SameIgnoringAsciiCase(const char* a, const char* b, size_t limit) {
+    for (size_t i = 0; i < limit; ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}
+
 void CopyText(char* dst, const char* src, size_t size) {
     if (size == 0) return;
     size_t n = 0;

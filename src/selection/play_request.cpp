@@ -23,7 +23,7 @@ char* FindExtension(char* name) {
 
 void FoldAscii(char* text) {
     for (; *text; ++text)
-        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+        *text = AsciiLower(*text);
 }
 
 // The entry at `index`, or an empty text when the table cannot hold it.
@@ -58,8 +58,8 @@ int Play(const char* name) {
     char request[kNameSize];
     CopyText(media, name ? name : "", sizeof media);
     CopyText(request, media, sizeof request);
-    const char* extension = FindExtension(request);
-    if (extension) FoldAscii(request + (extension - request));
+    char* extension = FindExtension(request);
+    if (extension) FoldAscii(extension);
 
     if (extension && std::strcmp(extension, "txt") == 0) {
         if (!ReadPlaylist(request)) return -1;

@@ -16,14 +16,10 @@ constexpr int kMaxEntries = 10000;
 constexpr uint32_t kHeaderWindow = 64;
 constexpr char kHeader[] = "[orvalin_bgmlist]";
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // `word` (lower case) stands at `text`, letters in any case.
 bool StartsWithNoCase(const char* text, const char* word) {
     for (; *word; ++text, ++word)
-        if (Lower(*text) != *word) return false;
+        if (AsciiLower(*text) != *word) return false;
     return true;
 }
 
@@ -71,7 +67,7 @@ bool HasHeader(const Text& text) {
     char line[kHeaderWindow + 1] = {};
     const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
     for (uint32_t i = 0; i < window; ++i)
-        line[i] = Lower(text.bytes[i]);
+        line[i] = AsciiLower(text.bytes[i]);
     bool ended = false;
     for (uint32_t i = 0; i < window && !ended; ++i) {
         if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
@@ -152,7 +148,7 @@ void CopyEntries(const Text& text, uint32_t listStart, int count) {
         uint32_t n = 0;
         while (i < text.length && !(t[i] == '\r' && t[i + 1] == '\n')) {
             const bool afterLead = i > listStart && lead[static_cast<uint8_t>(t[i - 1])];
-            if (n + 1 < kNameSize) slot[n++] = afterLead ? t[i] : Lower(t[i]);
+            if (n + 1 < kNameSize) slot[n++] = afterLead ? t[i] : AsciiLower(t[i]);
             ++i;
         }
         slot[n] = '\0';

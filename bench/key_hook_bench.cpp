@@ -18,7 +18,6 @@
 
 #include "platform/sim/sim.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
 #include "plugin/plugin.h"
 #include "ui/ui.h"
 

@@ -15,7 +15,6 @@
 #include "platform/files.h"
 #include "platform/sim/sim.h"
 #include "platform/system.h"
-#include "plugin/module_record.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
 

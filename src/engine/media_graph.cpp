@@ -4,8 +4,7 @@
 #include "engine/engine.h"
 #include "platform/media.h"
 #include "platform/system.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
 
@@ -107,7 +106,7 @@ int InitDS() {
     ReleaseInterfaces(); // what an earlier failed creation left behind
     if (platform::CreateFilterGraph(&g.GraphBuilder) != 0) {
         g.GraphBuilder = nullptr;
-        Quit();
+        ModuleShutdown();
         return 0;
     }
     // The four further interfaces, in order; the first one refused ends the creation
@@ -142,7 +141,7 @@ int InitDS() {
             continue;
         g.*step.field = nullptr;
         ErrorFeedback::FailureBeeps(step.tones, step.toneCount);
-        if (step.shutDown) Quit();
+        if (step.shutDown) ModuleShutdown();
         return 0;
     }
     return 1;

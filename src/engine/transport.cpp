@@ -2,8 +2,7 @@
 #include "engine/engine.h"
 #include "platform/media.h"
 #include "platform/system.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "selection/selection.h"
 
 namespace {

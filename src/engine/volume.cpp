@@ -6,8 +6,7 @@
 #include "engine/engine.h"
 #include "platform/media.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "ui/ui.h"
 
 namespace {

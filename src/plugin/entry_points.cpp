@@ -1,6 +1,5 @@
 // The entry points that need no other machinery.
 #include "platform/window.h"
-#include "plugin/module_record.h"
 #include "plugin/plugin.h"
 
 int IsOurFile(const char*) {

@@ -1,6 +1,4 @@
-// The record the host drives, and our calls into the host's output module.
-#include "plugin/module_record.h"
-
+// The record the host drives.
 #include "engine/engine.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
@@ -111,24 +109,4 @@ In_Module Module = {
 
 extern "C" In_Module* ORV_CDECL winampGetInModule2() {
     return &Module;
-}
-
-int OutModPause(int pause) {
-    Out_Module* out = Module.outMod;
-    return out && out->Pause ? out->Pause(pause) : 0;
-}
-
-void OutModClose() {
-    Out_Module* out = Module.outMod;
-    if (out && out->Close) out->Close();
-}
-
-void OutModSetVolume(int volume) {
-    Out_Module* out = Module.outMod;
-    if (out && out->SetVolume) out->SetVolume(volume);
-}
-
-void OutModSetPan(int pan) {
-    Out_Module* out = Module.outMod;
-    if (out && out->SetPan) out->SetPan(pan);
 }

@@ -1,125 +1,11 @@
-// The plug-in frame: module-wide state, the shared text buffers, failure reporting,
-// the settings file and the host entry points that need no other machinery.
+// What faces the host: start-up and shut-down, and the simple entry points.
 #pragma once
-#include <cstdint>
+#include "core/core.h"
 
-#include "platform/types.h"
-
-// One 256-byte name, path or entry: 255 characters and the terminator.
-constexpr int kNameSize = 256;
-using NameSlot = char[kNameSize];
-
-constexpr int kVolumeUnknown = -777777;
-
-// Every key of the settings file, filled at Init and only read afterwards.
-struct Settings {
-    int InitRandom = 1;
-    int ChangeSoundOnLoop = 0;
-    int LoopRandom = 1;
-    int Debug = 0;
-    int Beep = 0;
-    int ForceSetMasterVol = 0;
-    int UseExPause = 0;
-    int DisplayToWindowText = 0;
-    int DispWindowTime = 5;
-    int PauseMode = 1;
-    int AutosaveTxtFile = 1;
-    int SubVolume = -22222;
-    int RndInitRandom = 1;
-    int MsgBoxOnError = 0;
-    int TurboLoadMusic = 0;
-    int ReleaseOnStop = 0;
-    int CloseOutModWhenUnpause = 0;
-    int VolumeCurve = 0;
-    char OpenUserSoftwareA[256] = "notepad";
-    char OpenUserFileA1[256] = "data\\mugen.cfg";
-    char OpenUserFileA2[256] = "plugins\\OrvalinMUGENBGM.ini";
-    char Preventer1[256] = "";
-    char Preventer2[256] = "";
-    char RndMusicExt[3][32] = {"mp3", "wma", ""};
-};
-extern Settings PluginSettings;
-
-// The module's single playback state.
-struct PlayerStateRecord {
-    bool Playing = false;
-    int Paused = 0;
-    double PausePosition = 0.0;
-    volatile bool ExPauseActive = false;
-    int ExPauseRequest = 0;
-    bool Muted = false;
-    int HostVolume = kVolumeUnknown;
-    int Adjust = 0;
-    bool VolumeByKey = false;
-    uint32_t HostThreadId = 0;
-    platform::Handle HostThread = nullptr;
-    uint32_t StartupTick = 0;
-    int PlayMode = 0; // 0 single file, 1 playlist, -1 playlist without entries, 2 folder play
-    char RequestFile[kNameSize] = "";
-    char MediaFile[kNameSize] = "";
-    int CurrentEntry = 0;
-    NameSlot* Entries = nullptr;
-    int EntryCount = 0;
-    int EntryCapacity = 0;
-    char ExtSound[kNameSize] = "";
-    int Hosei = 0;
-    int EntryBeg = 0;
-    int EntryEnd = 0;
-    int EntryStop = 0;
-    bool ListModified = false;
-};
-extern PlayerStateRecord PlayerState;
-
-// Shared text buffers.
-constexpr int kScratchSize = 8192;
-constexpr int kFormatLimit = 1024; // what the platform formatter writes at most
-constexpr int kMessageBufferSize = 256;
-extern char ScratchText[kScratchSize];
-extern char MessageBuffer[kMessageBufferSize];
-
-void ScratchClear();
-// Appends as much of the text as fits; the buffer always stays terminated.
-void ScratchAppend(const char* text);
-// Formats into ScratchText from its start, at most kFormatLimit bytes.
-const char* ScratchFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Copies src into a buffer of `size` bytes, cut to fit; always terminated.
-void CopyText(char* dst, const char* src, size_t size);
-// ASCII letters only: bytes of other code pages are left as they are.
-inline char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-// Compares at most `limit` characters, ASCII letters in either case counted equal.
-bool SameIgnoringAsciiCase(const char* a, const char* b, size_t limit = SIZE_MAX);
-
-// Failure and diagnostic reporting.
-namespace ErrorFeedback {
-extern const char* const kCaption; // "OrvalinMUGENBGM"
-struct Tone {
-    uint32_t frequency;
-    uint32_t duration;
-};
-// Beeps the tones with `gapMs` of silence between them, when Beep is not 0.
-void FailureBeeps(const Tone* tones, int count, uint32_t gapMs = 0);
-void RepeatFailureBeep(Tone tone, int times, uint32_t gapMs);
-// A box with no status code: shown when MsgBoxOnError is not 0.
-void FailureBox(const char* text);
-// A box whose text carries a status code (format with one %X): MsgBoxOnError exactly 1.
-void StatusBox(const char* format, platform::HResult code);
-// A box shown whatever MsgBoxOnError says.
-void AlwaysBox(const char* text);
-// A diagnostic box of ScratchText-formatted text, shown from Debug >= level.
-void DebugBox(int level, const char* text, const char* caption);
-} // namespace ErrorFeedback
-
-// Settings file.
-extern const char* const kSettingsFile; // "plugins\\OrvalinMugenBGM.ini"
-void ReadSettings();
-int AdjustFromSubVolume(int subVolume, int volumeCurve);
-int SubVolumeFromAdjust(int adjust, int volumeCurve);
-void WriteBackSubVolume();
+// The export the host looks for.
+extern "C" In_Module* ORV_CDECL winampGetInModule2();
 
 // Start-up and shut-down.
-extern platform::Handle HookHandle;
 void Init();
 void Quit();
 
@@ -131,6 +17,3 @@ int IsPaused();
 void SetPan(int pan);
 void Config(platform::Hwnd parent);
 void About(platform::Hwnd parent);
-
-// String resource 101: the key list.
-constexpr unsigned kKeyListResource = 101;

@@ -3,12 +3,11 @@
 #include "platform/media.h"
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
 
-platform::Handle HookHandle = nullptr;
+void (*const ModuleShutdown)() = Quit;
 
 namespace {
 

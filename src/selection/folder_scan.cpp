@@ -5,8 +5,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "selection/selection.h"
 
 namespace {

@@ -5,8 +5,7 @@
 #include "platform/media.h"
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
 

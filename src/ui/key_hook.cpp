@@ -4,9 +4,8 @@
 #include "platform/media.h"
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/key_list.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/key_list.h"
+#include "core/core.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
 
@@ -59,7 +58,7 @@ void OpenUserFile(const char* file, bool inGameFolder) {
 
 void ShowKeyHelp() {
     static char keyList[kScratchSize];
-    if (platform::LoadStringResource(Module.hDllInstance, ORV_KEY_LIST_RESOURCE, keyList,
+    if (platform::LoadStringResource(DllInstance(), ORV_KEY_LIST_RESOURCE, keyList,
                                      sizeof keyList) <= 0)
         keyList[0] = '\0';
     Pause();

@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "platform/window.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 #include "ui/ui.h"
 
 namespace TitleNotice {

@@ -9,16 +9,19 @@
 #include <utility>
 #include <vector>
 
+#include "core/key_list.h"
 #include "engine/engine.h"
 #include "platform/sim/sim.h"
-#include "plugin/module_record.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
 
 class SimTest : public ::testing::Test {
   protected:
-    void SetUp() override { sim::Reset(); }
+    void SetUp() override {
+        sim::Reset();
+        sim::SetStringResource(ORV_KEY_LIST_RESOURCE, ORV_KEY_LIST);
+    }
     void TearDown() override {
         EXPECT_THAT(sim::Errors(), ::testing::IsEmpty()) << "call log:\n" << sim::LogText();
     }

@@ -8,7 +8,6 @@
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;

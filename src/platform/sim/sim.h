@@ -241,6 +241,8 @@ const std::vector<std::pair<std::string, unsigned>>& Sounds();
 // --- The host's output module ---------------------------------------------------------
 // A record whose Pause, Close, SetVolume and SetPan log "out.Pause 1", "out.Close",
 // "out.SetVolume -2032", "out.SetPan 5" into the call log; the rest stay null.
+// The module's string resources, as its resource script would hold them.
+void SetStringResource(unsigned id, const char* text);
 Out_Module* OutModule();
 std::vector<std::string> OutModCalls();
 

@@ -5,8 +5,7 @@
 
 #include "platform/sim/world.h"
 #include "platform/window.h"
-#include "plugin/key_list.h"
-#include "plugin/module_record.h"
+#include "platform/plugin_abi.h"
 
 using namespace sim::detail;
 
@@ -131,14 +130,14 @@ int16_t GetAsyncKeyState(int virtualKey) {
 
 int LoadStringResource(Instance, unsigned id, char* buffer, int size) {
     Record("LoadString " + std::to_string(id));
-    if (id != ORV_KEY_LIST_RESOURCE || size <= 0) {
+    auto it = W().strings.find(id);
+    if (it == W().strings.end() || size <= 0) {
         if (size > 0) buffer[0] = '\0';
         return 0;
     }
-    static const char kText[] = ORV_KEY_LIST;
-    const int length = static_cast<int>(sizeof kText) - 1;
+    const int length = static_cast<int>(it->second.size());
     const int n = length < size ? length : size - 1;
-    std::memcpy(buffer, kText, static_cast<size_t>(n));
+    std::memcpy(buffer, it->second.data(), static_cast<size_t>(n));
     buffer[n] = '\0';
     return n;
 }
@@ -265,6 +264,10 @@ const std::vector<ShellCall>& ShellCalls() {
 }
 const std::vector<std::pair<std::string, unsigned>>& Sounds() {
     return W().sounds;
+}
+
+void SetStringResource(unsigned id, const char* text) {
+    W().strings[id] = text;
 }
 
 Out_Module* OutModule() {

@@ -94,6 +94,7 @@ struct Drop {
 };
 
 struct World {
+    std::map<unsigned, std::string> strings; // string resources of the module
     std::vector<std::string> log;
     bool callLog = true; // off: Record keeps nothing
     std::vector<std::string> errors;

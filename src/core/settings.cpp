@@ -1,7 +1,7 @@
 // The settings file: read once at start-up, written once at shut-down (SubVolume).
 
 #include "platform/profile.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 
 Settings PluginSettings;
 PlayerStateRecord PlayerState;

@@ -78,19 +78,3 @@ struct In_Module {
 static_assert(sizeof(In_Module) == 152, "the host reads 38 four-byte fields");
 static_assert(sizeof(Out_Module) == 80, "the host's output module has 20 four-byte fields");
 #endif
-
-// The module's one record, handed to the host by winampGetInModule2.
-extern In_Module Module;
-
-extern "C" In_Module* ORV_CDECL winampGetInModule2();
-
-// The game window the host gave us (may be null).
-inline platform::Hwnd HostWindow() {
-    return Module.hMainWindow;
-}
-
-// The four output-module calls; each is skipped when the host gave no output module.
-int OutModPause(int pause);
-void OutModClose();
-void OutModSetVolume(int volume);
-void OutModSetPan(int pan);

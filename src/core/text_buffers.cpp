@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/plugin.h"
+#include "core/core.h"
 
 char ScratchText[kScratchSize];
 char MessageBuffer[kMessageBufferSize];

@@ -3,8 +3,7 @@
 
 #include "platform/system.h"
 #include "platform/window.h"
-#include "plugin/module_record.h"
-#include "plugin/plugin.h"
+#include "core/core.h"
 
 namespace ErrorFeedback {
 

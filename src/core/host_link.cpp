@@ -1,0 +1,24 @@
+// Our calls into the host's output module, and the hook the host's thread runs.
+#include "core/core.h"
+
+platform::Handle HookHandle = nullptr;
+
+int OutModPause(int pause) {
+    Out_Module* out = Module.outMod;
+    return out && out->Pause ? out->Pause(pause) : 0;
+}
+
+void OutModClose() {
+    Out_Module* out = Module.outMod;
+    if (out && out->Close) out->Close();
+}
+
+void OutModSetVolume(int volume) {
+    Out_Module* out = Module.outMod;
+    if (out && out->SetVolume) out->SetVolume(volume);
+}
+
+void OutModSetPan(int pan) {
+    Out_Module* out = Module.outMod;
+    if (out && out->SetPan) out->SetPan(pan);
+}

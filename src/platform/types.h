@@ -26,6 +26,8 @@ constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
 // Message boxes.
 constexpr unsigned kMbOk = 0x0;
 constexpr unsigned kMbYesNo = 0x4;
+constexpr unsigned kMbSetForeground = 0x00010000;
+constexpr unsigned kMbTopmost = 0x00040000;
 constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
@@ -43,6 +45,12 @@ constexpr uint32_t kWmExPauseDone = 0x0492;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorNoMoreFiles = 18;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorFileExists = 80;
+constexpr uint32_t kErrorAlreadyExists = 183;
+
+// A WH_GETMESSAGE hook's wParam: the message is being removed from the queue.
+constexpr uintptr_t kPmRemove = 1;
 
 // PlaySound flags.
 constexpr unsigned kSndAsync = 0x0001;

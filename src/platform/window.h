@@ -16,6 +16,17 @@ void WriteWindowTitle(Hwnd window, const char* text);
 void StartWindowTimer(Hwnd window, uintptr_t id, uint32_t periodMs);
 void StopWindowTimer(Hwnd window, uintptr_t id);
 
+// RegisterWindowMessageA: a message number unique to the name, the same in every
+// thread and program; 0 on failure.
+uint32_t RegisterMessage(const char* name);
+// PostMessageA; false when the message could not be queued.
+bool PostToWindow(Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// Handles the messages other threads have sent (not posted) to the calling thread's
+// windows, without taking any posted message from its queue: PeekMessageA with
+// PM_NOREMOVE | PM_QS_SENDMESSAGE. A thread that waits for another may call it so
+// that the other never blocks on it.
+void ServeSentMessages();
+
 // SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) then SetForegroundWindow.
 void BringWindowToFront(Hwnd window);
 

@@ -158,6 +158,7 @@ platform::Handle OpenHandle(const std::string& full, bool write) {
 namespace platform {
 
 Handle OpenFileForRead(const char* path) {
+    SIM_LOCK();
     const std::string full = FullPath(path);
     Record(std::string("OpenFileForRead ") + path);
     FsEntry* entry = FindEntry(full);
@@ -176,6 +177,7 @@ Handle OpenFileForRead(const char* path) {
 }
 
 Handle CreateFileForWrite(const char* path) {
+    SIM_LOCK();
     const std::string full = FullPath(path);
     Record(std::string("CreateFileForWrite ") + path);
     FsEntry* entry = FindEntry(full);
@@ -199,6 +201,7 @@ Handle CreateFileForWrite(const char* path) {
 }
 
 uint32_t GetFileSize(Handle file) {
+    SIM_LOCK();
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "GetFileSize");
     if (!f) return 0xFFFFFFFFu;
     const FsEntry* entry = FindEntry(f->fileKey);
@@ -206,6 +209,7 @@ uint32_t GetFileSize(Handle file) {
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
+    SIM_LOCK();
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "ReadFile");
     Record("ReadFile " + std::to_string(bytes));
     if (read) *read = 0;
@@ -221,6 +225,7 @@ bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
 }
 
 bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* written) {
+    SIM_LOCK();
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "WriteFile");
     Record("WriteFile " + std::to_string(bytes));
     if (written) *written = 0;
@@ -251,12 +256,14 @@ bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* writte
 }
 
 bool FlushFile(Handle file) {
+    SIM_LOCK();
     Record("FlushFileBuffers");
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "FlushFileBuffers");
     return f && f->canWrite;
 }
 
 bool ReplaceFileWith(const char* source, const char* target) {
+    SIM_LOCK();
     Record(std::string("MoveFileEx ") + source + " " + target);
     const std::string from = FullPath(source), to = FullPath(target);
     FsEntry* src = FindEntry(from);
@@ -289,6 +296,7 @@ bool ReplaceFileWith(const char* source, const char* target) {
 }
 
 bool RemoveFile(const char* path) {
+    SIM_LOCK();
     Record(std::string("DeleteFile ") + path);
     const std::string full = FullPath(path);
     FsEntry* entry = FindEntry(full);
@@ -314,18 +322,22 @@ bool RemoveFile(const char* path) {
 }
 
 bool FileExists(const char* path) {
+    SIM_LOCK();
     Record(std::string("PathFileExists ") + path);
     return FindEntry(FullPath(path)) != nullptr;
 }
 
 uint32_t GetLastError() {
+    SIM_LOCK();
     return W().lastError;
 }
 void SetLastError(uint32_t code) {
+    SIM_LOCK();
     W().lastError = code;
 }
 
 Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
+    SIM_LOCK();
     Record(std::string("FindFirstFile ") + pattern);
     const std::string full = FullPath(pattern);
     const std::string folder = ParentOf(full), mask = NameOf(full);
@@ -360,6 +372,7 @@ Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
 }
 
 bool FindNext(Handle search, char (&name)[kMaxPath]) {
+    SIM_LOCK();
     KernelObject* s = UseKernelObject(search, KernelObject::Kind::Search, "FindNextFile");
     Record("FindNextFile");
     if (!s) return false;
@@ -373,6 +386,7 @@ bool FindNext(Handle search, char (&name)[kMaxPath]) {
 }
 
 void FindClose(Handle search) {
+    SIM_LOCK();
     Record("FindClose");
     if (KernelObject* s = UseKernelObject(search, KernelObject::Kind::Search, "FindClose"))
         s->open = false;
@@ -383,6 +397,7 @@ void FindClose(Handle search) {
 namespace sim {
 
 void AddFile(std::string_view path, std::string_view contents) {
+    SIM_LOCK();
     const std::string full = FullPath(path);
     AddFolders(ParentOf(full));
     FsEntry& file = CreateFileEntry(full);
@@ -390,20 +405,24 @@ void AddFile(std::string_view path, std::string_view contents) {
 }
 
 void AddFolder(std::string_view path) {
+    SIM_LOCK();
     AddFolders(FullPath(path));
 }
 
 bool HasFile(std::string_view path) {
+    SIM_LOCK();
     const FsEntry* entry = FindEntry(FullPath(path));
     return entry && !entry->folder;
 }
 
 std::string FileText(std::string_view path) {
+    SIM_LOCK();
     const FsEntry* entry = FindEntry(FullPath(path));
     return entry && !entry->folder ? entry->data : std::string();
 }
 
 void RemoveFileOrFolder(std::string_view path) {
+    SIM_LOCK();
     const std::string key = Key(FullPath(path));
     auto& fs = W().fs;
     fs.erase(std::remove_if(fs.begin(), fs.end(),
@@ -415,6 +434,7 @@ void RemoveFileOrFolder(std::string_view path) {
 }
 
 std::vector<std::string> ListFolder(std::string_view folder) {
+    SIM_LOCK();
     const std::string key = Key(FullPath(folder));
     std::vector<std::string> names;
     for (const auto& entry : W().fs)
@@ -424,14 +444,17 @@ std::vector<std::string> ListFolder(std::string_view folder) {
 }
 
 void FailWritesAfter(uint32_t bytes) {
+    SIM_LOCK();
     W().writeBudget = bytes;
 }
 
 void SetReadOnly(std::string_view path, bool readOnly) {
+    SIM_LOCK();
     if (FsEntry* entry = FindEntry(FullPath(path))) entry->readOnly = readOnly;
 }
 
 int OpenFileHandles() {
+    SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
         n += (o->kind == KernelObject::Kind::File && o->open) ? 1 : 0;
@@ -439,10 +462,12 @@ int OpenFileHandles() {
 }
 
 void SetSearchEndError(uint32_t code) {
+    SIM_LOCK();
     W().searchEndError = code;
 }
 
 int OpenSearches() {
+    SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
         n += (o->kind == KernelObject::Kind::Search && o->open) ? 1 : 0;

@@ -85,6 +85,7 @@ void EndIfPastStop(Graph& g) {
 namespace platform {
 
 HResult CreateFilterGraph(ComPtr* graphBuilder) {
+    SIM_LOCK();
     // Without COM on the thread, CoCreateInstance answers CO_E_NOTINITIALIZED.
     const bool comReady = W().comInits > 0 || W().comOtherMode;
     const HResult hr =
@@ -104,6 +105,7 @@ HResult CreateFilterGraph(ComPtr* graphBuilder) {
 }
 
 HResult QueryGraphInterface(ComPtr graphBuilder, GraphInterface which, ComPtr* out) {
+    SIM_LOCK();
     static const sim::Op kOps[] = {sim::Op::QueryMediaControl, sim::Op::QueryMediaEvent,
                                    sim::Op::QueryMediaPosition, sim::Op::QueryBasicAudio};
     static const Kind kKinds[] = {Kind::MediaControl, Kind::MediaEvent, Kind::MediaPosition,
@@ -127,6 +129,7 @@ HResult QueryGraphInterface(ComPtr graphBuilder, GraphInterface which, ComPtr* o
 }
 
 void Release(ComPtr object) {
+    SIM_LOCK();
     for (const auto& o : W().comObjects) {
         if (o.get() != object) continue;
         Record(std::string("Release ") + KindName(o->kind));
@@ -143,6 +146,7 @@ void Release(ComPtr object) {
 }
 
 HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
+    SIM_LOCK();
     const std::string name = Narrow(fileName);
     Graph* g = GraphOf(graphBuilder, Kind::GraphBuilder, "RenderFile");
     const FsEntry* file = FindEntry(FullPath(name));
@@ -166,6 +170,7 @@ HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
 }
 
 HResult EnumFilters(ComPtr graphBuilder, ComPtr* enumerator) {
+    SIM_LOCK();
     const HResult hr = Scripted(sim::Op::EnumFilters, kSOk);
     Record("EnumFilters" + (hr == kSOk ? "" : " " + Hex(static_cast<uint32_t>(hr))));
     *enumerator = nullptr;
@@ -180,6 +185,7 @@ HResult EnumFilters(ComPtr graphBuilder, ComPtr* enumerator) {
 }
 
 HResult NextFilter(ComPtr enumerator, ComPtr* filter) {
+    SIM_LOCK();
     *filter = nullptr;
     ComObject* e = Use(enumerator, Kind::Enumerator, "Next");
     HResult natural = kSFalse;
@@ -199,6 +205,7 @@ HResult NextFilter(ComPtr enumerator, ComPtr* filter) {
 }
 
 HResult RemoveFilter(ComPtr graphBuilder, ComPtr filter) {
+    SIM_LOCK();
     Graph* g = GraphOf(graphBuilder, Kind::GraphBuilder, "RemoveFilter");
     ComObject* f = Use(filter, Kind::Filter, "RemoveFilter");
     const bool inGraph =
@@ -229,16 +236,20 @@ HResult Transport(ComPtr mediaControl, sim::Op op, const char* call, sim::GraphS
 } // namespace
 
 HResult Run(ComPtr mediaControl) {
+    SIM_LOCK();
     return Transport(mediaControl, sim::Op::Run, "Run", sim::GraphState::Running);
 }
 HResult Pause(ComPtr mediaControl) {
+    SIM_LOCK();
     return Transport(mediaControl, sim::Op::Pause, "Pause", sim::GraphState::Paused);
 }
 HResult Stop(ComPtr mediaControl) {
+    SIM_LOCK();
     return Transport(mediaControl, sim::Op::Stop, "Stop", sim::GraphState::Stopped);
 }
 
 HResult GetState(ComPtr mediaControl, int32_t timeoutMs) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaControl, Kind::MediaControl, "GetState");
     const HResult hr = Scripted(sim::Op::GetState, kSOk);
     Record("GetState " + std::to_string(timeoutMs) +
@@ -252,6 +263,7 @@ HResult GetState(ComPtr mediaControl, int32_t timeoutMs) {
 }
 
 HResult put_CurrentPosition(ComPtr mediaPosition, double seconds) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "put_CurrentPosition");
     const HResult hr = Scripted(sim::Op::PutCurrentPosition, kSOk);
     Record("put_CurrentPosition " + Seconds(seconds));
@@ -264,6 +276,7 @@ HResult put_CurrentPosition(ComPtr mediaPosition, double seconds) {
 }
 
 HResult get_CurrentPosition(ComPtr mediaPosition, double* seconds) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "get_CurrentPosition");
     const HResult hr = Scripted(sim::Op::GetCurrentPosition, kSOk);
     Record("get_CurrentPosition");
@@ -273,6 +286,7 @@ HResult get_CurrentPosition(ComPtr mediaPosition, double* seconds) {
 }
 
 HResult get_StopTime(ComPtr mediaPosition, double* seconds) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "get_StopTime");
     const HResult hr = Scripted(sim::Op::GetStopTime, kSOk);
     Record("get_StopTime");
@@ -282,6 +296,7 @@ HResult get_StopTime(ComPtr mediaPosition, double* seconds) {
 }
 
 HResult put_StopTime(ComPtr mediaPosition, double seconds) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "put_StopTime");
     const HResult hr = Scripted(sim::Op::PutStopTime, kSOk);
     Record("put_StopTime " + Seconds(seconds));
@@ -291,6 +306,7 @@ HResult put_StopTime(ComPtr mediaPosition, double seconds) {
 }
 
 HResult SetNotifyWindow(ComPtr mediaEvent, Hwnd window, uint32_t message, intptr_t instance) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "SetNotifyWindow");
     const HResult hr = Scripted(sim::Op::SetNotifyWindow, kSOk);
     Record("SetNotifyWindow " + Hex(message) + (window ? "" : " null") +
@@ -306,6 +322,7 @@ HResult SetNotifyWindow(ComPtr mediaEvent, Hwnd window, uint32_t message, intptr
 
 HResult GetEvent(ComPtr mediaEvent, int32_t* code, intptr_t* param1, intptr_t* param2,
                  int32_t timeoutMs) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "GetEvent");
     const HResult natural = g && !g->events.empty() ? kSOk : sim::kEAbort;
     const HResult hr = Scripted(sim::Op::GetEvent, natural);
@@ -327,6 +344,7 @@ HResult GetEvent(ComPtr mediaEvent, int32_t* code, intptr_t* param1, intptr_t* p
 }
 
 HResult FreeEventParams(ComPtr mediaEvent, int32_t code, intptr_t, intptr_t) {
+    SIM_LOCK();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "FreeEventParams");
     const HResult hr = Scripted(sim::Op::FreeEventParams, kSOk);
     Record("FreeEventParams " + std::to_string(code));
@@ -336,6 +354,7 @@ HResult FreeEventParams(ComPtr mediaEvent, int32_t code, intptr_t, intptr_t) {
 }
 
 HResult put_Volume(ComPtr basicAudio, int32_t volume) {
+    SIM_LOCK();
     Graph* g = GraphOf(basicAudio, Kind::BasicAudio, "put_Volume");
     const HResult natural = volume >= -10000 && volume <= 0 ? kSOk : kEInvalidArg;
     const HResult hr = Scripted(sim::Op::PutVolume, natural);
@@ -350,6 +369,7 @@ HResult put_Volume(ComPtr basicAudio, int32_t volume) {
 namespace sim {
 
 int LiveComObjects() {
+    SIM_LOCK();
     int n = 0;
     for (const auto& o : W().comObjects)
         n += o->refs > 0 ? 1 : 0;
@@ -357,10 +377,12 @@ int LiveComObjects() {
 }
 
 int GraphsCreated() {
+    SIM_LOCK();
     return static_cast<int>(W().graphs.size());
 }
 
 GraphView LastGraph() {
+    SIM_LOCK();
     GraphView v;
     if (W().graphs.empty()) return v;
     const Graph& g = *W().graphs.back();
@@ -384,10 +406,12 @@ GraphView LastGraph() {
 }
 
 void SetRenderedDuration(double seconds) {
+    SIM_LOCK();
     W().renderedDuration = seconds;
 }
 
 void PushGraphEvent(int32_t code, intptr_t param1, intptr_t param2) {
+    SIM_LOCK();
     if (W().graphs.empty()) {
         Error("PushGraphEvent with no graph");
         return;
@@ -396,12 +420,15 @@ void PushGraphEvent(int32_t code, intptr_t param1, intptr_t param2) {
 }
 
 int FreedEvents() {
+    SIM_LOCK();
     return W().freedEvents;
 }
 void SetFilterEnumOutOfSync(bool on) {
+    SIM_LOCK();
     W().enumOutOfSync = on;
 }
 int ComInitCount() {
+    SIM_LOCK();
     return W().comInits;
 }
 

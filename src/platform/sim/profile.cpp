@@ -121,6 +121,7 @@ bool ReadValue(const char* section, const char* key, const char* file, std::stri
 namespace platform {
 
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* file) {
+    SIM_LOCK();
     Record(std::string("GetPrivateProfileInt ") + (section ? section : "null") + " " +
            (key ? key : "null"));
     std::string value;
@@ -139,6 +140,7 @@ int ReadProfileInt(const char* section, const char* key, int defaultValue, const
 
 uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
                            char* out, uint32_t size, const char* file) {
+    SIM_LOCK();
     Record(std::string("GetPrivateProfileString ") + (section ? section : "null") + " " +
            (key ? key : "null"));
     if (size == 0) return 0;
@@ -155,6 +157,7 @@ uint32_t ReadProfileString(const char* section, const char* key, const char* def
 }
 
 bool WriteProfileValue(const char* section, const char* key, const char* value, const char* file) {
+    SIM_LOCK();
     Record(std::string("WritePrivateProfileString ") + (section ? section : "null") + " " +
            (key ? key : "null") + " " + (value ? value : "null"));
     if (!section) return false;

@@ -28,28 +28,33 @@ void Advance(uint32_t ms) {
 namespace platform {
 
 uint32_t GetTickCount() {
+    SIM_LOCK();
     return W().tick;
 }
 
 void Sleep(uint32_t ms) {
+    SIM_LOCK();
     Record("Sleep " + std::to_string(ms));
     Advance(ms);
     if (W().runThreadsOnSleep) RunPendingThreads();
 }
 
 void Beep(uint32_t frequencyHz, uint32_t durationMs) {
+    SIM_LOCK();
     Record("Beep " + std::to_string(frequencyHz) + " " + std::to_string(durationMs));
     W().beeps.emplace_back(frequencyHz, durationMs);
     Advance(durationMs);
 }
 
 void SeedRandom(uint32_t seed) {
+    SIM_LOCK();
     Record("srand " + std::to_string(seed));
     W().randState = seed;
     ++W().seedCalls;
 }
 
 int NextRandom() {
+    SIM_LOCK();
     World& w = W();
     w.randState = w.randState * 214013u + 2531011u;
     const int r = static_cast<int>((w.randState >> 16) & 0x7FFFu);
@@ -58,10 +63,12 @@ int NextRandom() {
 }
 
 uint32_t GetCurrentThreadId() {
+    SIM_LOCK();
     return W().currentThread;
 }
 
 Handle OpenThreadForSuspend(uint32_t threadId) {
+    SIM_LOCK();
     Record("OpenThread " + std::to_string(threadId));
     if (W().failOpenThread) {
         W().lastError = sim::kErrorAccessDenied;
@@ -73,6 +80,7 @@ Handle OpenThreadForSuspend(uint32_t threadId) {
 }
 
 void CloseObject(Handle h) {
+    SIM_LOCK();
     if (!h) {
         Record("CloseHandle null");
         W().lastError = 6; // ERROR_INVALID_HANDLE
@@ -97,6 +105,7 @@ void CloseObject(Handle h) {
 }
 
 Handle StartThread(ThreadProc proc, void* param) {
+    SIM_LOCK();
     World& w = W();
     ++w.threadsStarted;
     const uint32_t id = 2000u + static_cast<uint32_t>(w.threadsStarted);
@@ -108,24 +117,28 @@ Handle StartThread(ThreadProc proc, void* param) {
 }
 
 void SuspendThread(Handle thread) {
+    SIM_LOCK();
     KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "SuspendThread");
     Record("SuspendThread " + std::to_string(t ? t->threadId : 0));
     if (t) ++W().suspendCounts[t->threadId];
 }
 
 void ResumeThread(Handle thread) {
+    SIM_LOCK();
     KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "ResumeThread");
     Record("ResumeThread " + std::to_string(t ? t->threadId : 0));
     if (t && W().suspendCounts[t->threadId] > 0) --W().suspendCounts[t->threadId];
 }
 
 bool PlaySoundFile(const char* name, unsigned flags) {
+    SIM_LOCK();
     Record(std::string("PlaySound ") + (name ? name : "null") + " " + sim::detail::Hex(flags));
     W().sounds.emplace_back(name ? name : "", flags);
     return true;
 }
 
 void* AllocZeroed(size_t bytes) {
+    SIM_LOCK();
     World& w = W();
     Record("LocalAlloc " + std::to_string(bytes));
     if (w.failAllocationIn == 0) {
@@ -140,6 +153,7 @@ void* AllocZeroed(size_t bytes) {
 }
 
 void FreeMemory(void* block) {
+    SIM_LOCK();
     Record("LocalFree");
     if (!block) return;
     auto it = W().allocations.find(block);
@@ -152,11 +166,13 @@ void FreeMemory(void* block) {
 }
 
 bool IsDbcsLeadByte(uint8_t byte) {
+    SIM_LOCK();
     if (!W().codePage932) return false;
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 int AnsiToWide(const char* text, char16_t* out, int outChars) {
+    SIM_LOCK();
     const int needed = static_cast<int>(std::strlen(text)) + 1;
     if (outChars <= 0) return 0;
     const int n = needed <= outChars ? needed : outChars - 1;
@@ -171,6 +187,7 @@ int AnsiToWide(const char* text, char16_t* out, int outChars) {
 }
 
 HResult CoInitialize() {
+    SIM_LOCK();
     World& w = W();
     const HResult hr = Scripted(sim::Op::CoInitialize, w.comInits > 0 ? kSFalse : kSOk);
     Record("CoInitialize " + sim::detail::Hex(static_cast<uint32_t>(hr)));
@@ -180,6 +197,7 @@ HResult CoInitialize() {
 }
 
 void CoUninitialize() {
+    SIM_LOCK();
     Record("CoUninitialize");
     if (W().comInits == 0)
         Error("CoUninitialize without a successful CoInitialize");
@@ -188,6 +206,7 @@ void CoUninitialize() {
 }
 
 Handle CreateProcessSnapshot() {
+    SIM_LOCK();
     Record("CreateToolhelp32Snapshot");
     if (W().failSnapshot) return nullptr;
     KernelObject* snapshot = NewKernelObject(KernelObject::Kind::Snapshot);
@@ -213,14 +232,17 @@ bool NextProcessName(Handle snapshot, char (&exeName)[kMaxPath], bool first, con
 } // namespace
 
 bool FirstProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    SIM_LOCK();
     return NextProcessName(snapshot, exeName, true, "Process32First");
 }
 
 bool NextProcess(Handle snapshot, char (&exeName)[kMaxPath]) {
+    SIM_LOCK();
     return NextProcessName(snapshot, exeName, false, "Process32Next");
 }
 
 uint32_t GetCurrentDir(char* buffer, uint32_t size) {
+    SIM_LOCK();
     Record("GetCurrentDirectory");
     const std::string& dir = W().currentDir;
     const auto length = static_cast<uint32_t>(dir.size());
@@ -230,6 +252,7 @@ uint32_t GetCurrentDir(char* buffer, uint32_t size) {
 }
 
 uint32_t GetHostProgramPath(char* buffer, uint32_t size) {
+    SIM_LOCK();
     Record("GetModuleFileName");
     if (size == 0) return 0;
     const std::string& path = W().programPath;

@@ -12,6 +12,7 @@ using namespace sim::detail;
 namespace platform {
 
 int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned flags) {
+    SIM_LOCK();
     World& w = W();
     Record(std::string("MessageBox ") + (caption ? caption : "") + "|" + (text ? text : ""));
     w.boxes.push_back({owner, text ? text : "", caption ? caption : "", flags});
@@ -24,6 +25,7 @@ int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned f
 }
 
 int ReadWindowTitle(Hwnd window, char* buffer, int size) {
+    SIM_LOCK();
     Record("GetWindowText");
     if (size <= 0) return 0;
     auto it = W().titles.find(window);
@@ -35,31 +37,37 @@ int ReadWindowTitle(Hwnd window, char* buffer, int size) {
 }
 
 void WriteWindowTitle(Hwnd window, const char* text) {
+    SIM_LOCK();
     Record(std::string("SetWindowText ") + text);
     W().titles[window] = text;
     W().titleHistory.push_back(text);
 }
 
 void StartWindowTimer(Hwnd window, uintptr_t id, uint32_t periodMs) {
+    SIM_LOCK();
     Record("SetTimer " + std::to_string(id) + " " + std::to_string(periodMs));
     W().timers[{window, id}] = periodMs;
 }
 
 void StopWindowTimer(Hwnd window, uintptr_t id) {
+    SIM_LOCK();
     Record("KillTimer " + std::to_string(id));
     W().timers.erase({window, id});
 }
 
 void BringWindowToFront(Hwnd) {
+    SIM_LOCK();
     Record("BringWindowToFront");
 }
 
 void AcceptDroppedFiles(Hwnd window, bool accept) {
+    SIM_LOCK();
     Record(std::string("DragAcceptFiles ") + (accept ? "1" : "0"));
     W().dropTargets[window] = accept;
 }
 
 uint32_t QueryDroppedFile(uintptr_t drop, uint32_t index, char* name, uint32_t size) {
+    SIM_LOCK();
     Record("DragQueryFile " +
            (index == 0xFFFFFFFFu ? std::string("count") : std::to_string(index)));
     Drop* d = nullptr;
@@ -81,6 +89,7 @@ uint32_t QueryDroppedFile(uintptr_t drop, uint32_t index, char* name, uint32_t s
 }
 
 void FinishDrop(uintptr_t drop) {
+    SIM_LOCK();
     Record("DragFinish");
     for (const auto& d : W().drops) {
         if (reinterpret_cast<uintptr_t>(d.get()) != drop) continue;
@@ -92,6 +101,7 @@ void FinishDrop(uintptr_t drop) {
 }
 
 Handle InstallMessageHook(HookProc proc, Instance, uint32_t threadId) {
+    SIM_LOCK();
     Record("SetWindowsHookEx " + std::to_string(threadId));
     if (W().failHook) return nullptr;
     KernelObject* hook = NewKernelObject(KernelObject::Kind::Hook);
@@ -102,6 +112,7 @@ Handle InstallMessageHook(HookProc proc, Instance, uint32_t threadId) {
 }
 
 bool RemoveMessageHook(Handle hook) {
+    SIM_LOCK();
     Record(std::string("UnhookWindowsHookEx") + (hook ? "" : " null"));
     if (!hook) {
         W().lastError = 1404; // ERROR_INVALID_HOOK_HANDLE
@@ -114,21 +125,25 @@ bool RemoveMessageHook(Handle hook) {
 }
 
 intptr_t CallNextHook(Handle, int, uintptr_t, intptr_t) {
+    SIM_LOCK();
     ++W().nextHookCalls;
     Record("CallNextHookEx");
     return sim::kNextHookResult;
 }
 
 HookMessage ReadHookMessage(intptr_t lParam) {
+    SIM_LOCK();
     return *reinterpret_cast<const HookMessage*>(lParam);
 }
 
 int16_t GetAsyncKeyState(int virtualKey) {
+    SIM_LOCK();
     auto it = W().keysDown.find(virtualKey);
     return it != W().keysDown.end() && it->second ? static_cast<int16_t>(-32768) : 0;
 }
 
 int LoadStringResource(Instance, unsigned id, char* buffer, int size) {
+    SIM_LOCK();
     Record("LoadString " + std::to_string(id));
     auto it = W().strings.find(id);
     if (it == W().strings.end() || size <= 0) {
@@ -144,6 +159,7 @@ int LoadStringResource(Instance, unsigned id, char* buffer, int size) {
 
 void ShellOpen(Hwnd owner, const char* verb, const char* file, const char* parameters,
                const char* directory, int show) {
+    SIM_LOCK();
     Record(std::string("ShellExecute ") + (verb ? verb : "null") + " " + (file ? file : "null") +
            " " + (parameters ? parameters : "null") + " " + (directory ? directory : "null"));
     W().shellCalls.push_back({owner, verb ? verb : "", file ? file : "",
@@ -174,69 +190,85 @@ void ORV_CDECL OutSetPan(int pan) {
 namespace sim {
 
 const std::vector<Box>& Boxes() {
+    SIM_LOCK();
     return W().boxes;
 }
 void AnswerBoxes(std::initializer_list<int> answers) {
+    SIM_LOCK();
     for (int a : answers)
         W().boxAnswers.push_back(a);
 }
 
 void SetWindowTitle(platform::Hwnd window, std::string_view title) {
+    SIM_LOCK();
     W().titles[window] = std::string(title);
 }
 std::string WindowTitle(platform::Hwnd window) {
+    SIM_LOCK();
     auto it = W().titles.find(window);
     return it == W().titles.end() ? std::string() : it->second;
 }
 std::vector<std::string> TitleHistory() {
+    SIM_LOCK();
     return W().titleHistory;
 }
 
 bool TimerRunning(platform::Hwnd window, uintptr_t id) {
+    SIM_LOCK();
     return W().timers.count({window, id}) != 0;
 }
 uint32_t TimerPeriod(platform::Hwnd window, uintptr_t id) {
+    SIM_LOCK();
     auto it = W().timers.find({window, id});
     return it == W().timers.end() ? 0 : it->second;
 }
 bool AcceptsDrops(platform::Hwnd window) {
+    SIM_LOCK();
     auto it = W().dropTargets.find(window);
     return it != W().dropTargets.end() && it->second;
 }
 
 uintptr_t MakeDrop(std::initializer_list<const char*> names) {
+    SIM_LOCK();
     W().drops.push_back(std::make_unique<Drop>());
     W().drops.back()->names.assign(names.begin(), names.end());
     return reinterpret_cast<uintptr_t>(W().drops.back().get());
 }
 bool DropFinished(uintptr_t drop) {
+    SIM_LOCK();
     for (const auto& d : W().drops)
         if (reinterpret_cast<uintptr_t>(d.get()) == drop) return d->finished;
     return false;
 }
 
 platform::HookProc InstalledHook() {
+    SIM_LOCK();
     for (auto it = W().kernelObjects.rbegin(); it != W().kernelObjects.rend(); ++it)
         if ((*it)->kind == KernelObject::Kind::Hook && (*it)->open) return (*it)->proc;
     return nullptr;
 }
 int HooksInstalled() {
+    SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
         n += (o->kind == KernelObject::Kind::Hook && o->open) ? 1 : 0;
     return n;
 }
 void FailHookInstall(bool fail) {
+    SIM_LOCK();
     W().failHook = fail;
 }
 uint32_t HookThread() {
+    SIM_LOCK();
     return W().hookThread;
 }
 int NextHookCalls() {
+    SIM_LOCK();
     return W().nextHookCalls;
 }
 
 intptr_t DeliverToHook(platform::Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    SIM_LOCK();
     platform::HookProc proc = InstalledHook();
     if (!proc) {
         Error("a message was delivered while no hook is installed");
@@ -247,6 +279,7 @@ intptr_t DeliverToHook(platform::Hwnd window, uint32_t message, uintptr_t wParam
 }
 
 intptr_t PressKey(int virtualKey, bool ctrl) {
+    SIM_LOCK();
     const bool wasDown = W().keysDown[0x11];
     W().keysDown[0x11] = ctrl;
     const intptr_t result =
@@ -256,21 +289,26 @@ intptr_t PressKey(int virtualKey, bool ctrl) {
 }
 
 void SetKeyDown(int virtualKey, bool down) {
+    SIM_LOCK();
     W().keysDown[virtualKey] = down;
 }
 
 const std::vector<ShellCall>& ShellCalls() {
+    SIM_LOCK();
     return W().shellCalls;
 }
 const std::vector<std::pair<std::string, unsigned>>& Sounds() {
+    SIM_LOCK();
     return W().sounds;
 }
 
 void SetStringResource(unsigned id, const char* text) {
+    SIM_LOCK();
     W().strings[id] = text;
 }
 
 Out_Module* OutModule() {
+    SIM_LOCK();
     static Out_Module out;
     out = Out_Module{};
     out.version = 0x10;
@@ -282,6 +320,7 @@ Out_Module* OutModule() {
 }
 
 std::vector<std::string> OutModCalls() {
+    SIM_LOCK();
     std::vector<std::string> out;
     for (const auto& line : W().log)
         if (line.rfind("out.", 0) == 0) out.push_back(line);

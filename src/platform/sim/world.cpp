@@ -8,6 +8,11 @@
 
 namespace sim::detail {
 
+std::recursive_mutex& Mutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 World& W() {
     static World world;
     return world;
@@ -85,6 +90,7 @@ namespace sim {
 using namespace detail;
 
 void Reset() {
+    SIM_LOCK();
     World& w = W();
     for (auto& [block, size] : w.allocations)
         std::free(block);
@@ -96,16 +102,20 @@ void Reset() {
 }
 
 const std::vector<std::string>& Log() {
+    SIM_LOCK();
     return W().log;
 }
 void ClearLog() {
+    SIM_LOCK();
     W().log.clear();
 }
 void SetCallLog(bool on) {
+    SIM_LOCK();
     W().callLog = on;
 }
 
 void ClearHistory() {
+    SIM_LOCK();
     World& w = W();
     w.log.clear();
     w.beeps.clear();
@@ -123,6 +133,7 @@ bool Matches(const std::string& line, std::string_view call) {
 } // namespace
 
 int Count(std::string_view call) {
+    SIM_LOCK();
     int n = 0;
     for (const auto& line : W().log)
         n += Matches(line, call) ? 1 : 0;
@@ -130,10 +141,12 @@ int Count(std::string_view call) {
 }
 
 bool Called(std::string_view call) {
+    SIM_LOCK();
     return Count(call) > 0;
 }
 
 int Find(std::string_view call, int from) {
+    SIM_LOCK();
     const auto& log = W().log;
     for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < log.size(); ++i)
         if (Matches(log[i], call)) return static_cast<int>(i);
@@ -141,6 +154,7 @@ int Find(std::string_view call, int from) {
 }
 
 std::vector<std::string> Lines(std::string_view call) {
+    SIM_LOCK();
     std::vector<std::string> out;
     for (const auto& line : W().log)
         if (Matches(line, call)) out.push_back(line);
@@ -148,6 +162,7 @@ std::vector<std::string> Lines(std::string_view call) {
 }
 
 std::string LogText() {
+    SIM_LOCK();
     std::string text;
     for (const auto& line : W().log)
         text += line + "\n";
@@ -155,44 +170,55 @@ std::string LogText() {
 }
 
 const std::vector<std::string>& Errors() {
+    SIM_LOCK();
     return W().errors;
 }
 void ClearErrors() {
+    SIM_LOCK();
     W().errors.clear();
 }
 
 void Script(Op op, std::initializer_list<platform::HResult> results) {
+    SIM_LOCK();
     for (platform::HResult r : results)
         W().scripts[op].push_back(r);
 }
 
 void Script(Op op, platform::HResult result, int times) {
+    SIM_LOCK();
     for (int i = 0; i < times; ++i)
         W().scripts[op].push_back(result);
 }
 
 int Pending(Op op) {
+    SIM_LOCK();
     auto it = W().scripts.find(op);
     return it == W().scripts.end() ? 0 : static_cast<int>(it->second.size());
 }
 
 uint32_t Now() {
+    SIM_LOCK();
     return W().tick;
 }
 void SetTickCount(uint32_t ms) {
+    SIM_LOCK();
     W().tick = ms;
 }
 std::vector<std::pair<uint32_t, uint32_t>> Beeps() {
+    SIM_LOCK();
     return W().beeps;
 }
 
 uint32_t RandomState() {
+    SIM_LOCK();
     return W().randState;
 }
 int SeedCalls() {
+    SIM_LOCK();
     return W().seedCalls;
 }
 std::vector<int> RandSequence(uint32_t seed, int draws) {
+    SIM_LOCK();
     std::vector<int> out;
     for (int i = 0; i < draws; ++i) {
         seed = seed * 214013u + 2531011u;
@@ -202,56 +228,71 @@ std::vector<int> RandSequence(uint32_t seed, int draws) {
 }
 
 void SetCurrentThreadId(uint32_t id) {
+    SIM_LOCK();
     W().currentThread = id;
 }
 void FailOpenThread(bool fail) {
+    SIM_LOCK();
     W().failOpenThread = fail;
 }
 int OpenThreadHandles() {
+    SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
         n += (o->kind == KernelObject::Kind::Thread && o->open) ? 1 : 0;
     return n;
 }
 int SuspendCount(uint32_t threadId) {
+    SIM_LOCK();
     auto it = W().suspendCounts.find(threadId);
     return it == W().suspendCounts.end() ? 0 : it->second;
 }
 int ThreadsStarted() {
+    SIM_LOCK();
     return W().threadsStarted;
 }
 int ThreadsPending() {
+    SIM_LOCK();
     return static_cast<int>(W().pendingThreads.size());
 }
 void RunThreads() {
+    SIM_LOCK();
     RunPendingThreads();
 }
 void SetRunThreadsOnSleep(bool on) {
+    SIM_LOCK();
     W().runThreadsOnSleep = on;
 }
 
 int LiveAllocations() {
+    SIM_LOCK();
     return static_cast<int>(W().allocations.size());
 }
 void FailAllocation(int nth) {
+    SIM_LOCK();
     W().failAllocationIn = nth;
 }
 
 void SetCodePage932(bool on) {
+    SIM_LOCK();
     W().codePage932 = on;
 }
 
 void SetProcesses(std::initializer_list<const char*> exeNames) {
+    SIM_LOCK();
     W().processes.assign(exeNames.begin(), exeNames.end());
 }
 void FailProcessSnapshot(bool fail) {
+    SIM_LOCK();
     W().failSnapshot = fail;
 }
 
 void SetCurrentDir(std::string_view path) {
+    SIM_LOCK();
     W().currentDir = FullPath(path);
 }
 void SetHostProgramPath(std::string_view path) {
+    SIM_LOCK();
     W().programPath = std::string(path);
 }
 

@@ -4,6 +4,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,11 @@ struct World {
 };
 
 World& W();
+
+// One lock over the whole simulated world: the module's second thread and the test's
+// thread may call into the platform at the same time. Every public entry takes it.
+std::recursive_mutex& Mutex();
+#define SIM_LOCK() const std::lock_guard<std::recursive_mutex> simLock_(::sim::detail::Mutex())
 
 // Appends a line to the call log, unless the log is switched off.
 void Record(std::string line);

@@ -2,6 +2,7 @@
 // text buffers and text helpers, failure reporting, and the link to the host (its
 // window, its output module, the installed hook).
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform/plugin_abi.h"
@@ -42,12 +43,32 @@ struct Settings {
 };
 extern Settings PluginSettings;
 
+// A flag the game's thread and the module's worker thread share: every load and store
+// is atomic. Copying a record that holds one copies its value.
+struct SharedFlag {
+    std::atomic<bool> value{false};
+    SharedFlag() = default;
+    SharedFlag(bool v) : value(v) {}
+    SharedFlag(const SharedFlag& other) : value(other.value.load()) {}
+    SharedFlag& operator=(const SharedFlag& other) {
+        value.store(other.value.load());
+        return *this;
+    }
+    SharedFlag& operator=(bool v) {
+        value.store(v);
+        return *this;
+    }
+    operator bool() const { return value.load(); }
+    // Sets the flag to `v` and says what it was.
+    bool exchange(bool v) { return value.exchange(v); }
+};
+
 // The module's single playback state.
 struct PlayerStateRecord {
     bool Playing = false;
     int Paused = 0;
     double PausePosition = 0.0;
-    volatile bool ExPauseActive = false;
+    SharedFlag ExPauseActive; // the worker or a tag cut is at work
     int ExPauseRequest = 0;
     bool Muted = false;
     int HostVolume = kVolumeUnknown;
@@ -137,6 +158,10 @@ int OutModPause(int pause);
 void OutModClose();
 void OutModSetVolume(int volume);
 void OutModSetPan(int pan);
+
+// True on any thread but the game's (the one Init ran on). Before Init every thread
+// counts as the game's.
+bool OffHostThread();
 
 // The installed message hook.
 extern platform::Handle HookHandle;

@@ -1,5 +1,6 @@
 // Our calls into the host's output module, and the hook the host's thread runs.
 #include "core/core.h"
+#include "platform/system.h"
 
 platform::Handle HookHandle = nullptr;
 
@@ -21,4 +22,9 @@ void OutModSetVolume(int volume) {
 void OutModSetPan(int pan) {
     Out_Module* out = Module.outMod;
     if (out && out->SetPan) out->SetPan(pan);
+}
+
+bool OffHostThread() {
+    return PlayerState.HostThreadId != 0 &&
+           platform::GetCurrentThreadId() != PlayerState.HostThreadId;
 }

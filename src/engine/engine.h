@@ -10,6 +10,7 @@ struct MediaGraphRecord {
     platform::ComPtr BasicAudio = nullptr;
     bool Ready = false;    // the five interfaces are valid
     bool Rendered = false; // a file has been started in the graph
+    bool Empty = false;    // this graph has had no file started in it since InitDS made it
 };
 extern MediaGraphRecord MediaGraph;
 
@@ -24,6 +25,30 @@ int PauseDS();
 void Pause();
 void UnPause();
 void Stop();
+// Stop without the playlist save, which a later Stop makes (the extended pause).
+void StopKeepingList();
 
 // Volume.
 void SetVolume(int volume);
+
+// The extended pause. The worker thread never stops the game's thread from outside:
+// it asks the game's thread to park inside the module at a safe point (a registered
+// message the hook sees, or a wait of the module's own), and the parked thread does
+// every graph call itself, before and after the worker's box or tag cut.
+namespace ExPause {
+constexpr int kPauseBox = 1;
+constexpr int kTagCut = 2;
+// How long the worker waits for the game's thread to park, longer than any wait of the
+// module's own; past it the freeze is skipped.
+constexpr uint32_t kParkTimeoutMs = 8000;
+extern uint32_t ParkMessage; // registered at Init; 0 before
+void RegisterParkMessage();
+// Starts ExPauseThread for `request` (kPauseBox or kTagCut); keeps no handle.
+void Start(int request);
+// The hook, on the park message: parks when the request of `generation` still waits.
+void ServePark(uintptr_t generation);
+// A wait of the module's own on the game's thread: serves whatever request waits.
+void ServePendingPark();
+} // namespace ExPause
+// The worker: its parameter is the request (kPauseBox or kTagCut).
+uint32_t ExPauseThread(void* request);

@@ -93,6 +93,7 @@ void StartSequence(const char* name) {
     else if (run != platform::kSOk)
         ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", run);
     MediaGraph.Rendered = true;
+    MediaGraph.Empty = false;
     CopyText(p.MediaFile, name, sizeof p.MediaFile);
     TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
                       TitleNotice::kPlayingKind);
@@ -144,6 +145,7 @@ int InitDS() {
         if (step.shutDown) ModuleShutdown();
         return 0;
     }
+    g.Empty = true;
     return 1;
 }
 
@@ -208,6 +210,9 @@ int RenderAndRun(const char* text) {
 
     if (g.Ready && g.Rendered && PluginSettings.TurboLoadMusic != 0 &&
         SameIgnoringAsciiCase(TurboExtension(p.MediaFile), TurboExtension(name), 8)) {
+        // A graph made anew after a tag cut has no filters left to remove but may have
+        // been set running by the resume that followed: stop it, as below.
+        if (g.Empty) platform::Stop(g.MediaControl);
         if (RenderTurbo(name) == 1) {
             StartSequence(name);
             return 1;

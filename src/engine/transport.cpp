@@ -119,14 +119,16 @@ void UnPause() {
     OutModPause(0);
 }
 
-void Stop() {
+namespace {
+
+void StopTune(bool saveList) {
     PlayerStateRecord& p = PlayerState;
     if (!MediaGraph.Ready) return;
     const HResult hr = platform::Stop(MediaGraph.MediaControl);
     StopExtraSound();
     if (!Succeeded(hr)) ErrorFeedback::StatusBox("Unknown error on stopping(%X)", hr);
     p.Playing = false;
-    SaveIfModified();
+    if (saveList) SaveIfModified();
     if (PluginSettings.ReleaseOnStop == 0) return;
     const bool stopPauses = PluginSettings.PauseMode == 4 || PluginSettings.PauseMode == 5;
     if (stopPauses)
@@ -143,4 +145,14 @@ void Stop() {
         MediaGraph.Rendered = false;
         MediaGraph.Ready = false;
     }
+}
+
+} // namespace
+
+void Stop() {
+    StopTune(true);
+}
+
+void StopKeepingList() {
+    StopTune(false);
 }

@@ -84,6 +84,7 @@ void Init() {
     ScratchAppend("init\r\n");
 
     PlayerState.HostThreadId = platform::GetCurrentThreadId();
+    ExPause::RegisterParkMessage();
     if (PluginSettings.UseExPause != 0 && !PlayerState.HostThread)
         PlayerState.HostThread = platform::OpenThreadForSuspend(PlayerState.HostThreadId);
 

@@ -45,8 +45,10 @@ int Play(const char* name) {
     std::memset(p.ExtSound, 0, sizeof p.ExtSound);
     platform::PlaySoundFile(nullptr, 0);
     p.CurrentEntry = 0;
-    while (p.ExPauseActive)
+    while (p.ExPauseActive) { // the game's thread parks here, if the worker asks now
+        ExPause::ServePendingPark();
         platform::Sleep(10);
+    }
     if (p.Playing) {
         Stop();
         p.Playing = false;

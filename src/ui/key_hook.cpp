@@ -7,6 +7,7 @@
 #include "core/key_list.h"
 #include "core/core.h"
 #include "selection/selection.h"
+#include "tools/tools.h"
 #include "ui/ui.h"
 
 namespace {
@@ -69,8 +70,53 @@ void ShowKeyHelp() {
     UnPause();
 }
 
+// Ctrl+X: with the extended pause the worker cuts the tag while the game is parked;
+// without it, or while the worker is busy, the cut runs here on the game's thread.
+void CutTagKey() {
+    PlayerStateRecord& p = PlayerState;
+    if (PluginSettings.UseExPause != 0 && !p.ExPauseActive) {
+        ExPause::Start(ExPause::kTagCut);
+        while (p.ExPauseActive) { // parked here, if the worker asks now
+            ExPause::ServePendingPark();
+            platform::Sleep(10);
+        }
+        return;
+    }
+    p.ExPauseActive = true;
+    Stop();
+    if (platform::ShowMessageBox(HostWindow(),
+                                 "Do you want to remove ID3v2 tag?\nBackup will be Created "
+                                 "automatically.",
+                                 ErrorFeedback::kCaption, platform::kMbYesNo) == platform::kIdYes) {
+        // A stopped graph still holds its file, shared for reading only: give the graph
+        // back for the cut and make a new one after it, as the worker's cut does.
+        const bool graphKept = MediaGraph.Ready;
+        if (graphKept) {
+            ReleaseDS(0);
+            MediaGraph.Ready = false;
+        }
+        CutId3v2Tag(p.MediaFile);
+        if (graphKept) {
+            if (InitDS())
+                MediaGraph.Ready = true;
+            else
+                ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+        }
+    }
+    p.ExPauseActive = false;
+    if (MediaGraph.Ready) {
+        char file[kNameSize];
+        CopyText(file, p.MediaFile, sizeof file);
+        Play(file); // the media file itself, as a single file
+    }
+}
+
 void KeyCommand(uintptr_t wParam) {
     switch (wParam & 0xFFFF) {
+    case 0x08:
+        if (PluginSettings.UseExPause != 0 && PlayerState.Playing)
+            ExPause::Start(ExPause::kPauseBox);
+        break;
     case 0x35:
         if (CtrlDown()) OpenUserFile(PluginSettings.OpenUserFileA1, true);
         break;
@@ -79,6 +125,9 @@ void KeyCommand(uintptr_t wParam) {
         break;
     case 0x48:
         if (CtrlDown()) ShowKeyHelp();
+        break;
+    case 0x58:
+        if (CtrlDown() && PlayerState.Playing) CutTagKey();
         break;
     case 0x75:
         ToggleMute();
@@ -131,7 +180,13 @@ void Dispatch(const platform::HookMessage& m) {
     case platform::kWmSleepRequest:
         platform::Sleep(static_cast<uint32_t>(m.wParam));
         break;
+    case platform::kWmExPauseDone:
+        platform::BringWindowToFront(HostWindow());
+        TitleNotice::ShowDeferred();
+        UnPause();
+        break;
     default:
+        if (m.message == ExPause::ParkMessage && m.message != 0) ExPause::ServePark(m.wParam);
         break;
     }
 }
@@ -139,6 +194,8 @@ void Dispatch(const platform::HookMessage& m) {
 } // namespace
 
 intptr_t KeyHook(int code, uintptr_t wParam, intptr_t lParam) {
-    if (code == 0) Dispatch(platform::ReadHookMessage(lParam));
+    // A message is acted on once, when it leaves the queue: a host that peeks before it
+    // removes passes each message here twice.
+    if (code == 0 && wParam == platform::kPmRemove) Dispatch(platform::ReadHookMessage(lParam));
     return platform::CallNextHook(HookHandle, code, wParam, lParam);
 }

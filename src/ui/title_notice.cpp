@@ -1,5 +1,6 @@
 // Title-bar notices: a queue of at most 20 texts shown in turn in the game window's
 // title, counted down by a 333 ms timer, with the game's own title restored at the end.
+#include <atomic>
 #include <cstring>
 
 #include "platform/window.h"
@@ -35,10 +36,35 @@ int8_t InsertBehindHead() {
     return slot;
 }
 
+// Notices made on the worker thread wait here for the game's thread: the title and the
+// timer belong to the game window, and its thread may be parked or busy. One producer
+// (the worker, one at a time) and one consumer (the game's thread).
+constexpr uint32_t kDeferredSlots = 4;
+struct Deferred {
+    char text[256];
+    int duration;
+    int flags;
+};
+Deferred DeferredNotices[kDeferredSlots];
+std::atomic<uint32_t> DeferredHead{0};
+std::atomic<uint32_t> DeferredTail{0};
+
+int Defer(const char* text, int duration, int flags) {
+    const uint32_t tail = DeferredTail.load(std::memory_order_relaxed);
+    if (tail - DeferredHead.load(std::memory_order_acquire) >= kDeferredSlots) return 0;
+    Deferred& slot = DeferredNotices[tail % kDeferredSlots];
+    CopyText(slot.text, text, sizeof slot.text);
+    slot.duration = duration;
+    slot.flags = flags;
+    DeferredTail.store(tail + 1, std::memory_order_release);
+    return 1;
+}
+
 } // namespace
 
 int Show(const char* text, int duration, int flags) {
     if (PluginSettings.DisplayToWindowText == 0) return 0;
+    if (OffHostThread()) return Defer(text, duration, flags);
     if (Count >= kSlots) return 0;
     bool showNow = false, keepCount = false;
     int8_t slot = 0;
@@ -82,6 +108,15 @@ int Show(const char* text, int duration, int flags) {
     return 1;
 }
 
+void ShowDeferred() {
+    uint32_t head = DeferredHead.load(std::memory_order_relaxed);
+    while (head != DeferredTail.load(std::memory_order_acquire)) {
+        const Deferred& slot = DeferredNotices[head % kDeferredSlots];
+        Show(slot.text, slot.duration, slot.flags);
+        DeferredHead.store(++head, std::memory_order_release);
+    }
+}
+
 int Tick(platform::Hwnd window) {
     if (RefreshPending) platform::WriteWindowTitle(window, Texts[Head]);
     --Ticks[Head];
@@ -116,6 +151,7 @@ void Reset() {
     Head = 0;
     Count = 0;
     RefreshPending = true;
+    DeferredHead.store(DeferredTail.load());
 }
 
 } // namespace TitleNotice

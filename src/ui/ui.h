@@ -24,9 +24,13 @@ extern int8_t Count;
 extern char SavedTitle[256];
 extern bool RefreshPending;
 
+// Called on another thread than the game's, the notice waits until the game's thread
+// calls ShowDeferred.
 int Show(const char* text, int duration, int flags);
+void ShowDeferred();
 int Tick(platform::Hwnd window);
 void Collapse();
-// Back to the empty queue (at load, and after shut-down killed the timer).
+// Back to the empty queue (at load, and after shut-down killed the timer); notices
+// still waiting for the game's thread are dropped.
 void Reset();
 } // namespace TitleNotice

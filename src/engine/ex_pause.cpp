@@ -1,0 +1,163 @@
+// The extended pause: a worker thread that freezes the game behind a box, or while it
+// cuts the tag off the playing file.
+//
+// The game's thread is never stopped from outside: stopped at an arbitrary instruction it
+// may hold the process heap's lock or the loader's, and the worker, which allocates,
+// would then wait for ever. Instead the worker asks the game's thread to park inside the
+// module at a safe point: a registered message posted to the game window, which the hook
+// sees, or a wait of the module's own (Play, or Ctrl+X, waiting for the worker). The
+// parked thread makes every graph call itself, since the graph belongs to the thread
+// that made it, then waits until the worker is done, handling the messages other threads
+// send to its windows so that nothing the worker does can block on it.
+#include <atomic>
+
+#include "core/core.h"
+#include "core/key_list.h"
+#include "engine/engine.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "tools/tools.h"
+#include "ui/ui.h"
+
+namespace ExPause {
+
+uint32_t ParkMessage = 0;
+
+namespace {
+
+// Where a park request stands. The worker moves Idle to Requested; the game's thread
+// Requested to Parking to Parked; the worker Parked to Released; the game's thread
+// Released to Idle. A worker that waited in vain takes Requested back to Idle, and the
+// game's thread then finds nothing to do.
+enum Stage : int { kIdle, kRequested, kParking, kParked, kReleased };
+std::atomic<int> ParkStage{kIdle};
+std::atomic<uint32_t> ParkGeneration{0};
+std::atomic<int> ParkRequest{0};
+// The file the tag cut works on, copied by the game's thread before it parks.
+char CutPath[kNameSize];
+
+constexpr uint32_t kParkedPollMs = 5;
+constexpr uint32_t kWorkerPollMs = 10;
+constexpr unsigned kWorkerBox = platform::kMbTopmost | platform::kMbSetForeground;
+const char* const kCutQuestion =
+    "Do you want to remove ID3v2 tag?\nBackup will be Created automatically.";
+
+// On the game's thread, before it parks: the music paused, and for a tag cut the tune
+// stopped and the graph given back, which still holds the file open.
+void WorkBeforeParking(int request) {
+    PauseDS();
+    if (request != kTagCut) return;
+    CopyText(CutPath, PlayerState.MediaFile, sizeof CutPath);
+    StopKeepingList(); // a later Stop saves a list grown by drops
+    if (MediaGraph.Ready) ReleaseDS(PlayerState.PlayMode == 0 ? 1 : 0);
+    MediaGraph.Ready = false;
+}
+
+// On the game's thread, once the worker let it go.
+void WorkAfterParking(int request) {
+    if (request == kTagCut) {
+        if (InitDS())
+            MediaGraph.Ready = true;
+        else
+            ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+    }
+    TitleNotice::ShowDeferred(); // what the tag cut reported
+}
+
+// The worker: asks the game's thread to park; true once it is parked.
+bool RequestPark(int request) {
+    ParkRequest.store(request);
+    const uint32_t generation = ParkGeneration.fetch_add(1) + 1;
+    // The park before this one may still be finishing its work on the game's thread.
+    int expected = kIdle;
+    while (!ParkStage.compare_exchange_strong(expected, kRequested)) {
+        expected = kIdle;
+        platform::Sleep(kWorkerPollMs);
+    }
+    if (ParkMessage != 0 && HostWindow() &&
+        platform::PostToWindow(HostWindow(), ParkMessage, generation, 0)) {
+        const uint32_t start = platform::GetTickCount();
+        while (platform::GetTickCount() - start < kParkTimeoutMs) {
+            if (ParkStage.load() == kParked) return true;
+            platform::Sleep(kWorkerPollMs);
+        }
+    }
+    expected = kRequested;
+    if (ParkStage.compare_exchange_strong(expected, kIdle)) return false; // never taken
+    // The game's thread took the request meanwhile; what it does before parking is the
+    // module's own work, and it ends.
+    while (ParkStage.load() != kParked)
+        platform::Sleep(kWorkerPollMs);
+    return true;
+}
+
+void ShowPauseBox() {
+    char text[512];
+    const char* shown = "Paused... Press OK to continue";
+    if (PluginSettings.UseExPause == 1) {
+        if (platform::LoadStringResource(DllInstance(), ORV_KEY_LIST_RESOURCE, text, sizeof text) <=
+            0)
+            text[0] = '\0';
+        shown = text;
+    }
+    // No owner: the game window's thread is parked. Topmost and in front, so that a
+    // full-screen game cannot hide the box that holds it.
+    platform::ShowMessageBox(nullptr, shown, "Paused - by OrvalinMUGENBGM",
+                             platform::kMbOk | kWorkerBox);
+}
+
+} // namespace
+
+void RegisterParkMessage() {
+    if (ParkMessage == 0) ParkMessage = platform::RegisterMessage("OrvalinMugenBGM.ParkGame");
+}
+
+void Start(int request) {
+    PlayerState.ExPauseRequest = request;
+    platform::Handle thread = platform::StartThread(
+        ExPauseThread, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
+    if (thread) platform::CloseObject(thread); // nothing waits for its end
+}
+
+void ServePark(uintptr_t generation) {
+    if (generation != ParkGeneration.load()) return; // a request that is over
+    int expected = kRequested;
+    if (!ParkStage.compare_exchange_strong(expected, kParking)) return; // served or withdrawn
+    const int request = ParkRequest.load();
+    WorkBeforeParking(request);
+    ParkStage.store(kParked);
+    while (ParkStage.load() != kReleased) {
+        platform::ServeSentMessages();
+        platform::Sleep(kParkedPollMs);
+    }
+    ParkStage.store(kIdle);
+    WorkAfterParking(request);
+}
+
+void ServePendingPark() {
+    ServePark(ParkGeneration.load());
+}
+
+} // namespace ExPause
+
+uint32_t ExPauseThread(void* param) {
+    PlayerStateRecord& p = PlayerState;
+    if (p.ExPauseActive.exchange(true)) return 1; // another one is at work
+    const int request = static_cast<int>(reinterpret_cast<intptr_t>(param));
+    const bool parked = ExPause::RequestPark(request);
+    if (request != ExPause::kTagCut) {
+        ExPause::ShowPauseBox();
+    } else if (!parked) {
+        TitleNotice::Show("[ERROR] The game did not pause: the tag was not cut.",
+                          PluginSettings.DispWindowTime, TitleNotice::kShowNow);
+    } else if (platform::ShowMessageBox(nullptr, ExPause::kCutQuestion, ErrorFeedback::kCaption,
+                                        platform::kMbYesNo | ExPause::kWorkerBox) ==
+               platform::kIdYes) {
+        CutId3v2Tag(ExPause::CutPath);
+    }
+    if (parked) ExPause::ParkStage.store(ExPause::kReleased);
+    platform::Sleep(100);
+    platform::PostToWindow(HostWindow(), platform::kWmExPauseDone, 0, 0);
+    p.ExPauseActive = false;
+    return 1;
+}

@@ -118,6 +118,7 @@ void CloseObject(Handle h) {
 }
 
 Handle StartThread(ThreadProc proc, void* param) {
+    Order(&ThreadStartOrder); // everything so far happens before the thread runs
     SIM_LOCK();
     World& w = W();
     ++w.threadsStarted;

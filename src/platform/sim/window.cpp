@@ -11,6 +11,11 @@
 
 using namespace sim::detail;
 
+namespace {
+// What a thread did before it posted happens before what the taker does after taking.
+const char PostOrder = 0;
+} // namespace
+
 namespace platform {
 
 namespace {
@@ -105,6 +110,7 @@ uint32_t RegisterMessage(const char* name) {
 }
 
 bool PostToWindow(Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    Order(&PostOrder); // before the message can be seen
     SIM_LOCK();
     World& w = W();
     Record("PostMessage " + Hex(message) + (w.failPost ? " failed" : ""));
@@ -288,10 +294,14 @@ std::vector<PostedMessage> PostedMessages() {
     return {W().posted.begin(), W().posted.end()};
 }
 bool TakePostedMessage(platform::HookMessage* out) {
-    SIM_LOCK();
-    if (W().posted.empty()) return false;
-    const PostedMessage m = W().posted.front();
-    W().posted.pop_front();
+    PostedMessage m{};
+    {
+        SIM_LOCK();
+        if (W().posted.empty()) return false;
+        m = W().posted.front();
+        W().posted.pop_front();
+    }
+    Ordered(&PostOrder);
     *out = {m.window, m.message, m.wParam, m.lParam};
     return true;
 }

@@ -6,7 +6,53 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SANITIZE_THREAD__)
+#define ORV_SIM_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORV_SIM_TSAN 1
+#endif
+#endif
+
+#ifdef ORV_SIM_TSAN
+#include <sanitizer/tsan_interface.h>
+extern "C" { // ThreadSanitizer's dynamic annotations
+void AnnotateIgnoreReadsBegin(const char* file, int line);
+void AnnotateIgnoreReadsEnd(const char* file, int line);
+void AnnotateIgnoreWritesBegin(const char* file, int line);
+void AnnotateIgnoreWritesEnd(const char* file, int line);
+void AnnotateIgnoreSyncBegin(const char* file, int line);
+void AnnotateIgnoreSyncEnd(const char* file, int line);
+}
+#endif
+
 namespace sim::detail {
+
+void HideFromRaceDetector([[maybe_unused]] bool hide) {
+#ifdef ORV_SIM_TSAN
+    if (hide) {
+        AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
+        AnnotateIgnoreReadsBegin(__FILE__, __LINE__);
+        AnnotateIgnoreWritesBegin(__FILE__, __LINE__);
+    } else {
+        AnnotateIgnoreWritesEnd(__FILE__, __LINE__);
+        AnnotateIgnoreReadsEnd(__FILE__, __LINE__);
+        AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
+    }
+#endif
+}
+
+void Order([[maybe_unused]] const void* token) {
+#ifdef ORV_SIM_TSAN
+    __tsan_release(const_cast<void*>(token));
+#endif
+}
+
+void Ordered([[maybe_unused]] const void* token) {
+#ifdef ORV_SIM_TSAN
+    __tsan_acquire(const_cast<void*>(token));
+#endif
+}
 
 namespace {
 // A real started thread's id; 0 on the test's thread.
@@ -51,9 +97,12 @@ void CheckRealWait(const char* where, std::chrono::steady_clock::time_point star
         Fatal(std::string(where) + " waited two minutes of real time; nothing ends it");
 }
 
+const char ThreadStartOrder = 0;
+
 void StartRealThread(platform::ThreadProc proc, void* param, uint32_t id) {
     ++W().threadsRunning;
     RealThreads().emplace_back([proc, param, id] {
+        Ordered(&ThreadStartOrder); // what the starter did before CreateThread
         RealThreadId = id;
         {
             SIM_LOCK();

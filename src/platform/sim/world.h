@@ -179,18 +179,33 @@ World& W();
 // thread may call into the platform at the same time. Every public entry takes it.
 // The lock is never held while the sim calls back into the module (a hook, a thread's
 // procedure in real-thread mode) nor while a thread waits in real time.
+//
+// Under ThreadSanitizer the lock must not order the module's threads: on Windows a
+// Sleep, a GetTickCount or a message box orders nothing between two threads, and a lock
+// that did would hide every race of the module whose two sides call the platform in
+// between. So while a thread holds it, ThreadSanitizer sees neither the lock nor the
+// sim's memory accesses; what Windows does order is stated explicitly (Order/Ordered):
+// a thread's start after its CreateThread, a posted message's retrieval after its post.
+// The price: a race on a buffer the module hands to the platform is not seen there.
 std::recursive_mutex& Mutex();
 // How deep the calling thread holds the lock (0: not at all).
 int& LockDepth();
+// Hides the calling thread's synchronisation and memory accesses from ThreadSanitizer
+// (nothing without it).
+void HideFromRaceDetector(bool hide);
+// Under ThreadSanitizer: what `token`'s Order calls did happens before what follows an
+// Ordered call on it. Called without the lock.
+void Order(const void* token);
+void Ordered(const void* token);
 class WorldLock {
   public:
     WorldLock() {
+        if (LockDepth()++ == 0) HideFromRaceDetector(true);
         Mutex().lock();
-        ++LockDepth();
     }
     ~WorldLock() {
-        --LockDepth();
         Mutex().unlock();
+        if (--LockDepth() == 0) HideFromRaceDetector(false);
     }
     WorldLock(const WorldLock&) = delete;
     WorldLock& operator=(const WorldLock&) = delete;
@@ -240,7 +255,9 @@ KernelObject* NewKernelObject(KernelObject::Kind kind);
 KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call);
 
 void RunPendingThreads();
-// Starts a real thread running `proc` with the id `id` (the lock is held).
+// Starts a real thread running `proc` with the id `id` (the lock is held). The caller
+// has called Order(&ThreadStartOrder) before it took the lock.
+extern const char ThreadStartOrder;
 void StartRealThread(platform::ThreadProc proc, void* param, uint32_t id);
 // Marks a call into the graph by the calling thread.
 void NoteGraphCall();

@@ -24,7 +24,9 @@ bool PostToWindow(Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lPar
 // Handles the messages other threads have sent (not posted) to the calling thread's
 // windows, without taking any posted message from its queue: PeekMessageA with
 // PM_NOREMOVE | PM_QS_SENDMESSAGE. A thread that waits for another may call it so
-// that the other never blocks on it.
+// that the other never blocks on it. Checked under Wine, also from inside the thread's
+// WH_GETMESSAGE hook: a SendMessage or SetWindowText of another thread completes, the
+// call answers FALSE, posted messages stay queued and the hook is not called again.
 void ServeSentMessages();
 
 // SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) then SetForegroundWindow.

@@ -86,8 +86,11 @@ namespace platform {
 
 HResult CreateFilterGraph(ComPtr* graphBuilder) {
     SIM_LOCK();
-    // Without COM on the thread, CoCreateInstance answers CO_E_NOTINITIALIZED.
-    const bool comReady = W().comInits > 0 || W().comOtherMode;
+    NoteGraphCall();
+    // Without COM on the thread, CoCreateInstance answers CO_E_NOTINITIALIZED; a thread
+    // that never initialised COM still belongs to the multithreaded apartment when some
+    // thread of the process entered it.
+    const bool comReady = W().comInits[CurrentThread()] > 0 || !W().comOtherMode.empty();
     const HResult hr =
         Scripted(sim::Op::CreateFilterGraph, comReady ? kSOk : static_cast<HResult>(0x800401F0u));
     Record("CreateFilterGraph " + Hex(static_cast<uint32_t>(hr)));
@@ -106,6 +109,7 @@ HResult CreateFilterGraph(ComPtr* graphBuilder) {
 
 HResult QueryGraphInterface(ComPtr graphBuilder, GraphInterface which, ComPtr* out) {
     SIM_LOCK();
+    NoteGraphCall();
     static const sim::Op kOps[] = {sim::Op::QueryMediaControl, sim::Op::QueryMediaEvent,
                                    sim::Op::QueryMediaPosition, sim::Op::QueryBasicAudio};
     static const Kind kKinds[] = {Kind::MediaControl, Kind::MediaEvent, Kind::MediaPosition,
@@ -130,6 +134,7 @@ HResult QueryGraphInterface(ComPtr graphBuilder, GraphInterface which, ComPtr* o
 
 void Release(ComPtr object) {
     SIM_LOCK();
+    NoteGraphCall();
     for (const auto& o : W().comObjects) {
         if (o.get() != object) continue;
         Record(std::string("Release ") + KindName(o->kind));
@@ -147,6 +152,7 @@ void Release(ComPtr object) {
 
 HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
     SIM_LOCK();
+    NoteGraphCall();
     const std::string name = Narrow(fileName);
     Graph* g = GraphOf(graphBuilder, Kind::GraphBuilder, "RenderFile");
     const FsEntry* file = FindEntry(FullPath(name));
@@ -171,6 +177,7 @@ HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
 
 HResult EnumFilters(ComPtr graphBuilder, ComPtr* enumerator) {
     SIM_LOCK();
+    NoteGraphCall();
     const HResult hr = Scripted(sim::Op::EnumFilters, kSOk);
     Record("EnumFilters" + (hr == kSOk ? "" : " " + Hex(static_cast<uint32_t>(hr))));
     *enumerator = nullptr;
@@ -186,6 +193,7 @@ HResult EnumFilters(ComPtr graphBuilder, ComPtr* enumerator) {
 
 HResult NextFilter(ComPtr enumerator, ComPtr* filter) {
     SIM_LOCK();
+    NoteGraphCall();
     *filter = nullptr;
     ComObject* e = Use(enumerator, Kind::Enumerator, "Next");
     HResult natural = kSFalse;
@@ -206,6 +214,7 @@ HResult NextFilter(ComPtr enumerator, ComPtr* filter) {
 
 HResult RemoveFilter(ComPtr graphBuilder, ComPtr filter) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(graphBuilder, Kind::GraphBuilder, "RemoveFilter");
     ComObject* f = Use(filter, Kind::Filter, "RemoveFilter");
     const bool inGraph =
@@ -237,19 +246,23 @@ HResult Transport(ComPtr mediaControl, sim::Op op, const char* call, sim::GraphS
 
 HResult Run(ComPtr mediaControl) {
     SIM_LOCK();
+    NoteGraphCall();
     return Transport(mediaControl, sim::Op::Run, "Run", sim::GraphState::Running);
 }
 HResult Pause(ComPtr mediaControl) {
     SIM_LOCK();
+    NoteGraphCall();
     return Transport(mediaControl, sim::Op::Pause, "Pause", sim::GraphState::Paused);
 }
 HResult Stop(ComPtr mediaControl) {
     SIM_LOCK();
+    NoteGraphCall();
     return Transport(mediaControl, sim::Op::Stop, "Stop", sim::GraphState::Stopped);
 }
 
 HResult GetState(ComPtr mediaControl, int32_t timeoutMs) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaControl, Kind::MediaControl, "GetState");
     const HResult hr = Scripted(sim::Op::GetState, kSOk);
     Record("GetState " + std::to_string(timeoutMs) +
@@ -264,6 +277,7 @@ HResult GetState(ComPtr mediaControl, int32_t timeoutMs) {
 
 HResult put_CurrentPosition(ComPtr mediaPosition, double seconds) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "put_CurrentPosition");
     const HResult hr = Scripted(sim::Op::PutCurrentPosition, kSOk);
     Record("put_CurrentPosition " + Seconds(seconds));
@@ -277,6 +291,7 @@ HResult put_CurrentPosition(ComPtr mediaPosition, double seconds) {
 
 HResult get_CurrentPosition(ComPtr mediaPosition, double* seconds) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "get_CurrentPosition");
     const HResult hr = Scripted(sim::Op::GetCurrentPosition, kSOk);
     Record("get_CurrentPosition");
@@ -287,6 +302,7 @@ HResult get_CurrentPosition(ComPtr mediaPosition, double* seconds) {
 
 HResult get_StopTime(ComPtr mediaPosition, double* seconds) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "get_StopTime");
     const HResult hr = Scripted(sim::Op::GetStopTime, kSOk);
     Record("get_StopTime");
@@ -297,6 +313,7 @@ HResult get_StopTime(ComPtr mediaPosition, double* seconds) {
 
 HResult put_StopTime(ComPtr mediaPosition, double seconds) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaPosition, Kind::MediaPosition, "put_StopTime");
     const HResult hr = Scripted(sim::Op::PutStopTime, kSOk);
     Record("put_StopTime " + Seconds(seconds));
@@ -307,6 +324,7 @@ HResult put_StopTime(ComPtr mediaPosition, double seconds) {
 
 HResult SetNotifyWindow(ComPtr mediaEvent, Hwnd window, uint32_t message, intptr_t instance) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "SetNotifyWindow");
     const HResult hr = Scripted(sim::Op::SetNotifyWindow, kSOk);
     Record("SetNotifyWindow " + Hex(message) + (window ? "" : " null") +
@@ -323,6 +341,7 @@ HResult SetNotifyWindow(ComPtr mediaEvent, Hwnd window, uint32_t message, intptr
 HResult GetEvent(ComPtr mediaEvent, int32_t* code, intptr_t* param1, intptr_t* param2,
                  int32_t timeoutMs) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "GetEvent");
     const HResult natural = g && !g->events.empty() ? kSOk : sim::kEAbort;
     const HResult hr = Scripted(sim::Op::GetEvent, natural);
@@ -345,6 +364,7 @@ HResult GetEvent(ComPtr mediaEvent, int32_t* code, intptr_t* param1, intptr_t* p
 
 HResult FreeEventParams(ComPtr mediaEvent, int32_t code, intptr_t, intptr_t) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(mediaEvent, Kind::MediaEvent, "FreeEventParams");
     const HResult hr = Scripted(sim::Op::FreeEventParams, kSOk);
     Record("FreeEventParams " + std::to_string(code));
@@ -355,6 +375,7 @@ HResult FreeEventParams(ComPtr mediaEvent, int32_t code, intptr_t, intptr_t) {
 
 HResult put_Volume(ComPtr basicAudio, int32_t volume) {
     SIM_LOCK();
+    NoteGraphCall();
     Graph* g = GraphOf(basicAudio, Kind::BasicAudio, "put_Volume");
     const HResult natural = volume >= -10000 && volume <= 0 ? kSOk : kEInvalidArg;
     const HResult hr = Scripted(sim::Op::PutVolume, natural);
@@ -429,7 +450,19 @@ void SetFilterEnumOutOfSync(bool on) {
 }
 int ComInitCount() {
     SIM_LOCK();
-    return W().comInits;
+    int n = 0;
+    for (const auto& [thread, inits] : W().comInits)
+        n += inits;
+    return n;
+}
+int ComInitCount(uint32_t threadId) {
+    SIM_LOCK();
+    auto it = W().comInits.find(threadId);
+    return it == W().comInits.end() ? 0 : it->second;
+}
+std::set<uint32_t> GraphCallThreads() {
+    SIM_LOCK();
+    return W().graphCallThreads;
 }
 
 } // namespace sim

@@ -10,12 +10,29 @@
 // Nothing sleeps for real: Sleep, Beep and a GetState that answers "still in transit"
 // advance a virtual clock.
 //
-// Threads: StartThread records the thread and queues it; it runs when the test calls
-// RunThreads() or, by default, when the calling thread sleeps (a sleeping thread lets
-// the others run). While it runs, GetCurrentThreadId answers the new thread's id.
+// Threads, cooperative (the default): StartThread records the thread and queues it; it
+// runs when the test calls RunThreads() or, by default, when the calling thread sleeps
+// (a sleeping thread lets the others run). While it runs, GetCurrentThreadId answers the
+// new thread's id.
+//
+// Threads, real (SetRealThreads(true)): StartThread starts a real thread at once, so the
+// module's two threads run side by side (under ThreadSanitizer too). Every sim entry
+// takes one lock over the world; Sleep and Beep advance the virtual clock under it, then
+// let the other threads run for a moment of real time without it. The test's thread
+// keeps its id (kHostThreadId unless SetCurrentThreadId changed it); started threads
+// have 2001, 2002... The test joins them with JoinThreads() before it looks at the end
+// state; Reset joins them too.
+//
+// Under ThreadSanitizer (the tsan preset) a sim call orders nothing between threads, as
+// on Windows a Sleep or a message box orders nothing: a race of the module is reported
+// even when both sides call the platform in between. What Windows does order is ordered:
+// what a thread did before StartThread happens before the new thread runs, and what a
+// thread did before PostToWindow happens before what follows TakePostedMessage (or the
+// hook call of DeliverPostedMessages). Hand over anything else with std::atomic.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,11 +60,13 @@ constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 
 // A clean world: empty log, no files but the folders C:\, C:\Game and C:\WINDOWS,
-// current folder C:\Game, tick count 1000000, thread 1000, no processes, no scripts.
+// current folder C:\Game, tick count 1000000, thread 1000, no processes, no scripts,
+// cooperative threads. Real threads still running are joined first (held boxes are
+// let go so that they can end).
 void Reset();
 
 // --- Call log ---------------------------------------------------------------------
-const std::vector<std::string>& Log();
+std::vector<std::string> Log(); // a copy
 void ClearLog();
 // Off: platform calls add no line to the log (misuse still does, and Errors() still
 // records it), so a benchmark can call the logic millions of times without the log
@@ -66,7 +85,7 @@ std::vector<std::string> Lines(std::string_view call);
 std::string LogText();
 
 // --- Recorded misuse --------------------------------------------------------------
-const std::vector<std::string>& Errors();
+std::vector<std::string> Errors(); // a copy
 void ClearErrors();
 
 // --- Scripted status codes --------------------------------------------------------
@@ -131,7 +150,14 @@ int FreedEvents();
 void SetFilterEnumOutOfSync(bool on);
 
 // --- COM start-up -----------------------------------------------------------------
-int ComInitCount(); // successful CoInitialize calls not yet balanced
+// Successful CoInitialize calls not yet balanced: on all threads / on one thread. COM is
+// set up per thread: a graph created on a thread that has not initialised COM fails with
+// CO_E_NOTINITIALIZED, unless some thread of the process runs in the multithreaded
+// apartment (its CoInitialize answered RPC_E_CHANGED_MODE).
+int ComInitCount();
+int ComInitCount(uint32_t threadId);
+// The threads that called any graph function (platform/media.h) since Reset.
+std::set<uint32_t> GraphCallThreads();
 
 // --- Clock and beeps --------------------------------------------------------------
 uint32_t Now();
@@ -153,6 +179,13 @@ int ThreadsStarted();
 int ThreadsPending();
 void RunThreads(); // runs the started threads that have not run yet
 void SetRunThreadsOnSleep(bool on);
+// Real threads (see the top of this file); off by default. Turning them off joins the
+// running ones first.
+void SetRealThreads(bool on);
+// Waits until every started real thread has finished. Called by the test's thread,
+// holding nothing of the world.
+void JoinThreads();
+int ThreadsRunning(); // real threads started and not yet finished
 
 // --- Memory -----------------------------------------------------------------------
 int LiveAllocations();
@@ -196,10 +229,40 @@ struct Box {
     std::string text;
     std::string caption;
     unsigned flags;
+    uint32_t thread; // the thread that showed it
 };
-const std::vector<Box>& Boxes();
-// Answers for the next boxes; with none queued: IDYES for MB_YESNO, else IDOK.
+std::vector<Box> Boxes(); // every box shown since Reset, a copy
+// Answers for the next boxes to close, in order; with none queued: IDYES for MB_YESNO,
+// else IDOK. A box takes its answer when it closes, from whichever thread showed it.
 void AnswerBoxes(std::initializer_list<int> answers);
+// On: a box shown from now on stays open (its ShowMessageBox blocks that thread, holding
+// nothing of the world) until ReleaseBoxes() or HoldBoxes(false). Real threads only: in
+// the cooperative mode nothing could close it, so the box is recorded as misuse and
+// closes at once. Reset turns holding off.
+void HoldBoxes(bool hold);
+void ReleaseBoxes(); // closes every box open now
+int BoxesOpen();     // boxes held open now
+
+// --- Posted and sent messages ---------------------------------------------------------
+// RegisterMessage answers one number per name (case ignored) from 0xC000 up, the same
+// for the whole test run, as Windows keeps them for the session.
+struct PostedMessage {
+    platform::Hwnd window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+    uint32_t thread; // the posting thread
+};
+std::vector<PostedMessage> PostedMessages(); // queued and not taken, oldest first
+// Takes the oldest posted message; false when none is queued.
+bool TakePostedMessage(platform::HookMessage* out);
+// Takes every queued message and hands it to the installed hook, as the host's message
+// loop would; returns how many. Messages posted meanwhile are delivered too.
+int DeliverPostedMessages();
+// On: PostToWindow fails (the queue is full) and queues nothing.
+void FailPostMessage(bool fail);
+// ServeSentMessages calls made by one thread since Reset.
+int SentMessageServes(uint32_t threadId);
 
 void SetWindowTitle(platform::Hwnd window, std::string_view title);
 std::string WindowTitle(platform::Hwnd window);
@@ -233,9 +296,10 @@ struct ShellCall {
     bool hasDirectory;
     int show;
 };
-const std::vector<ShellCall>& ShellCalls();
+const std::vector<ShellCall>& ShellCalls(); // read while no other thread runs
 
 // Every PlaySoundFile call: the name ("" for null) and the flags.
+// Read while no other thread runs.
 const std::vector<std::pair<std::string, unsigned>>& Sounds();
 
 // --- The host's output module ---------------------------------------------------------

@@ -32,18 +32,31 @@ uint32_t GetTickCount() {
     return W().tick;
 }
 
+// Sleep and Beep block the caller: the virtual clock moves on under the lock; then,
+// with real threads, the others run for a moment of real time while this one holds
+// nothing.
 void Sleep(uint32_t ms) {
-    SIM_LOCK();
-    Record("Sleep " + std::to_string(ms));
-    Advance(ms);
-    if (W().runThreadsOnSleep) RunPendingThreads();
+    bool real = false;
+    {
+        SIM_LOCK();
+        Record("Sleep " + std::to_string(ms));
+        Advance(ms);
+        real = W().realThreads;
+        if (!real && W().runThreadsOnSleep) RunPendingThreads();
+    }
+    if (real) YieldRealTime("Sleep");
 }
 
 void Beep(uint32_t frequencyHz, uint32_t durationMs) {
-    SIM_LOCK();
-    Record("Beep " + std::to_string(frequencyHz) + " " + std::to_string(durationMs));
-    W().beeps.emplace_back(frequencyHz, durationMs);
-    Advance(durationMs);
+    bool real = false;
+    {
+        SIM_LOCK();
+        Record("Beep " + std::to_string(frequencyHz) + " " + std::to_string(durationMs));
+        W().beeps.emplace_back(frequencyHz, durationMs);
+        Advance(durationMs);
+        real = W().realThreads;
+    }
+    if (real) YieldRealTime("Beep");
 }
 
 void SeedRandom(uint32_t seed) {
@@ -64,7 +77,7 @@ int NextRandom() {
 
 uint32_t GetCurrentThreadId() {
     SIM_LOCK();
-    return W().currentThread;
+    return CurrentThread();
 }
 
 Handle OpenThreadForSuspend(uint32_t threadId) {
@@ -105,12 +118,16 @@ void CloseObject(Handle h) {
 }
 
 Handle StartThread(ThreadProc proc, void* param) {
+    Order(&ThreadStartOrder); // everything so far happens before the thread runs
     SIM_LOCK();
     World& w = W();
     ++w.threadsStarted;
     const uint32_t id = 2000u + static_cast<uint32_t>(w.threadsStarted);
     Record("CreateThread " + std::to_string(id));
-    w.pendingThreads.push_back({proc, param, id});
+    if (w.realThreads)
+        StartRealThread(proc, param, id);
+    else
+        w.pendingThreads.push_back({proc, param, id});
     KernelObject* thread = NewKernelObject(KernelObject::Kind::Thread);
     thread->threadId = id;
     return thread;
@@ -186,23 +203,27 @@ int AnsiToWide(const char* text, char16_t* out, int outChars) {
     return needed;
 }
 
+// COM is set up per thread: each thread balances its own CoInitialize calls.
 HResult CoInitialize() {
     SIM_LOCK();
     World& w = W();
-    const HResult hr = Scripted(sim::Op::CoInitialize, w.comInits > 0 ? kSFalse : kSOk);
+    const uint32_t thread = CurrentThread();
+    int& inits = w.comInits[thread];
+    const HResult hr = Scripted(sim::Op::CoInitialize, inits > 0 ? kSFalse : kSOk);
     Record("CoInitialize " + sim::detail::Hex(static_cast<uint32_t>(hr)));
-    if (hr == kSOk || hr == kSFalse) ++w.comInits;
-    if (hr == kRpcChangedMode) w.comOtherMode = true;
+    if (hr == kSOk || hr == kSFalse) ++inits;
+    if (hr == kRpcChangedMode) w.comOtherMode.insert(thread);
     return hr;
 }
 
 void CoUninitialize() {
     SIM_LOCK();
     Record("CoUninitialize");
-    if (W().comInits == 0)
-        Error("CoUninitialize without a successful CoInitialize");
+    int& inits = W().comInits[CurrentThread()];
+    if (inits == 0)
+        Error("CoUninitialize without a successful CoInitialize on this thread");
     else
-        --W().comInits;
+        --inits;
 }
 
 Handle CreateProcessSnapshot() {

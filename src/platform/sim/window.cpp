@@ -1,6 +1,8 @@
 // The simulated host windows and user interface: recorded message boxes with scripted
-// answers, window titles, timers, drops, the message hook, key state, string resource
-// 101, started programs, and a recording output module of the host.
+// answers (held open on request), window titles, timers, drops, the message hook,
+// registered and posted messages, key state, string resource 101, started programs,
+// and a recording output module of the host.
+#include <cctype>
 #include <cstring>
 
 #include "platform/sim/world.h"
@@ -9,19 +11,53 @@
 
 using namespace sim::detail;
 
+namespace {
+// What a thread did before it posted happens before what the taker does after taking.
+const char PostOrder = 0;
+} // namespace
+
 namespace platform {
 
-int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned flags) {
-    SIM_LOCK();
+namespace {
+// The button that closes a box: the next scripted answer, else Yes or OK.
+int CloseBox(unsigned flags) {
     World& w = W();
-    Record(std::string("MessageBox ") + (caption ? caption : "") + "|" + (text ? text : ""));
-    w.boxes.push_back({owner, text ? text : "", caption ? caption : "", flags});
     if (!w.boxAnswers.empty()) {
         const int answer = w.boxAnswers.front();
         w.boxAnswers.pop_front();
         return answer;
     }
     return (flags & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+}
+
+// The process-wide table of registered messages: kept for the whole run, as Windows
+// keeps them for the session.
+std::map<std::string, uint32_t>& RegisteredMessages() {
+    static std::map<std::string, uint32_t> table;
+    return table;
+}
+} // namespace
+
+int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned flags) {
+    uint64_t releases = 0;
+    {
+        SIM_LOCK();
+        World& w = W();
+        Record(std::string("MessageBox ") + (caption ? caption : "") + "|" + (text ? text : ""));
+        w.boxes.push_back(
+            {owner, text ? text : "", caption ? caption : "", flags, CurrentThread()});
+        if (w.holdBoxes && !w.realThreads)
+            Error("a box held open with cooperative threads: nothing could close it");
+        if (!w.holdBoxes || !w.realThreads) return CloseBox(flags);
+        ++w.boxesOpen;
+        releases = w.boxReleases;
+    }
+    // Open: this thread waits for the user, holding nothing of the world.
+    WaitUnlocked("a held message box",
+                 [releases] { return !W().holdBoxes || W().boxReleases != releases; });
+    SIM_LOCK();
+    --W().boxesOpen;
+    return CloseBox(flags);
 }
 
 int ReadWindowTitle(Hwnd window, char* buffer, int size) {
@@ -53,6 +89,43 @@ void StopWindowTimer(Hwnd window, uintptr_t id) {
     SIM_LOCK();
     Record("KillTimer " + std::to_string(id));
     W().timers.erase({window, id});
+}
+
+uint32_t RegisterMessage(const char* name) {
+    SIM_LOCK();
+    if (!name || !*name) { // no atom for an empty name
+        Record("RegisterWindowMessage \"\" 0x0");
+        W().lastError = 87; // ERROR_INVALID_PARAMETER
+        return 0;
+    }
+    std::string key(name);
+    for (char& c : key)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto& table = RegisteredMessages();
+    auto it = table.find(key);
+    if (it == table.end())
+        it = table.emplace(key, 0xC000u + static_cast<uint32_t>(table.size())).first;
+    Record(std::string("RegisterWindowMessage ") + name + " " + Hex(it->second));
+    return it->second;
+}
+
+bool PostToWindow(Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    Order(&PostOrder); // before the message can be seen
+    SIM_LOCK();
+    World& w = W();
+    Record("PostMessage " + Hex(message) + (w.failPost ? " failed" : ""));
+    if (w.failPost) {
+        w.lastError = 1816; // ERROR_NOT_ENOUGH_QUOTA: the queue is full
+        return false;
+    }
+    w.posted.push_back({window, message, wParam, lParam, CurrentThread()});
+    return true;
+}
+
+void ServeSentMessages() {
+    SIM_LOCK();
+    Record("PeekMessage sent");
+    ++W().sentMessageServes[CurrentThread()];
 }
 
 void BringWindowToFront(Hwnd) {
@@ -171,17 +244,22 @@ void ShellOpen(Hwnd owner, const char* verb, const char* file, const char* param
 
 namespace {
 
+// The module calls these from either thread.
 int ORV_CDECL OutPause(int pause) {
+    SIM_LOCK();
     Record("out.Pause " + std::to_string(pause));
     return 0;
 }
 void ORV_CDECL OutClose() {
+    SIM_LOCK();
     Record("out.Close");
 }
 void ORV_CDECL OutSetVolume(int volume) {
+    SIM_LOCK();
     Record("out.SetVolume " + std::to_string(volume));
 }
 void ORV_CDECL OutSetPan(int pan) {
+    SIM_LOCK();
     Record("out.SetPan " + std::to_string(pan));
 }
 
@@ -189,7 +267,7 @@ void ORV_CDECL OutSetPan(int pan) {
 
 namespace sim {
 
-const std::vector<Box>& Boxes() {
+std::vector<Box> Boxes() {
     SIM_LOCK();
     return W().boxes;
 }
@@ -197,6 +275,50 @@ void AnswerBoxes(std::initializer_list<int> answers) {
     SIM_LOCK();
     for (int a : answers)
         W().boxAnswers.push_back(a);
+}
+void HoldBoxes(bool hold) {
+    SIM_LOCK();
+    W().holdBoxes = hold;
+}
+void ReleaseBoxes() {
+    SIM_LOCK();
+    ++W().boxReleases;
+}
+int BoxesOpen() {
+    SIM_LOCK();
+    return W().boxesOpen;
+}
+
+std::vector<PostedMessage> PostedMessages() {
+    SIM_LOCK();
+    return {W().posted.begin(), W().posted.end()};
+}
+bool TakePostedMessage(platform::HookMessage* out) {
+    PostedMessage m{};
+    {
+        SIM_LOCK();
+        if (W().posted.empty()) return false;
+        m = W().posted.front();
+        W().posted.pop_front();
+    }
+    Ordered(&PostOrder);
+    *out = {m.window, m.message, m.wParam, m.lParam};
+    return true;
+}
+int DeliverPostedMessages() {
+    int n = 0;
+    for (platform::HookMessage m{}; TakePostedMessage(&m); ++n)
+        DeliverToHook(m.window, m.message, m.wParam, m.lParam);
+    return n;
+}
+void FailPostMessage(bool fail) {
+    SIM_LOCK();
+    W().failPost = fail;
+}
+int SentMessageServes(uint32_t threadId) {
+    SIM_LOCK();
+    auto it = W().sentMessageServes.find(threadId);
+    return it == W().sentMessageServes.end() ? 0 : it->second;
 }
 
 void SetWindowTitle(platform::Hwnd window, std::string_view title) {
@@ -267,23 +389,32 @@ int NextHookCalls() {
     return W().nextHookCalls;
 }
 
+// The hook runs without the world's lock, as the module's code always does: it may
+// wait for the other thread.
 intptr_t DeliverToHook(platform::Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    SIM_LOCK();
-    platform::HookProc proc = InstalledHook();
-    if (!proc) {
-        Error("a message was delivered while no hook is installed");
-        return 0;
+    platform::HookProc proc = nullptr;
+    {
+        SIM_LOCK();
+        proc = InstalledHook();
+        if (!proc) {
+            Error("a message was delivered while no hook is installed");
+            return 0;
+        }
     }
     const platform::HookMessage msg{window, message, wParam, lParam};
     return proc(0, 1, reinterpret_cast<intptr_t>(&msg)); // HC_ACTION, PM_REMOVE
 }
 
 intptr_t PressKey(int virtualKey, bool ctrl) {
-    SIM_LOCK();
-    const bool wasDown = W().keysDown[0x11];
-    W().keysDown[0x11] = ctrl;
+    bool wasDown = false;
+    {
+        SIM_LOCK();
+        wasDown = W().keysDown[0x11];
+        W().keysDown[0x11] = ctrl;
+    }
     const intptr_t result =
         DeliverToHook(kGameWindow, platform::kWmKeyDown, static_cast<uintptr_t>(virtualKey), 1);
+    SIM_LOCK();
     W().keysDown[0x11] = wasDown;
     return result;
 }

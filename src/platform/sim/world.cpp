@@ -6,11 +6,117 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SANITIZE_THREAD__)
+#define ORV_SIM_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORV_SIM_TSAN 1
+#endif
+#endif
+
+#ifdef ORV_SIM_TSAN
+#include <sanitizer/tsan_interface.h>
+extern "C" { // ThreadSanitizer's dynamic annotations
+void AnnotateIgnoreReadsBegin(const char* file, int line);
+void AnnotateIgnoreReadsEnd(const char* file, int line);
+void AnnotateIgnoreWritesBegin(const char* file, int line);
+void AnnotateIgnoreWritesEnd(const char* file, int line);
+void AnnotateIgnoreSyncBegin(const char* file, int line);
+void AnnotateIgnoreSyncEnd(const char* file, int line);
+}
+#endif
+
 namespace sim::detail {
+
+void HideFromRaceDetector([[maybe_unused]] bool hide) {
+#ifdef ORV_SIM_TSAN
+    if (hide) {
+        AnnotateIgnoreSyncBegin(__FILE__, __LINE__);
+        AnnotateIgnoreReadsBegin(__FILE__, __LINE__);
+        AnnotateIgnoreWritesBegin(__FILE__, __LINE__);
+    } else {
+        AnnotateIgnoreWritesEnd(__FILE__, __LINE__);
+        AnnotateIgnoreReadsEnd(__FILE__, __LINE__);
+        AnnotateIgnoreSyncEnd(__FILE__, __LINE__);
+    }
+#endif
+}
+
+void Order([[maybe_unused]] const void* token) {
+#ifdef ORV_SIM_TSAN
+    __tsan_release(const_cast<void*>(token));
+#endif
+}
+
+void Ordered([[maybe_unused]] const void* token) {
+#ifdef ORV_SIM_TSAN
+    __tsan_acquire(const_cast<void*>(token));
+#endif
+}
+
+namespace {
+// A real started thread's id; 0 on the test's thread.
+thread_local uint32_t RealThreadId = 0;
+
+// The real threads started and not yet joined. Never destroyed: a thread a test forgot
+// to join must not end the run at exit.
+std::vector<std::thread>& RealThreads() {
+    static auto* threads = new std::vector<std::thread>();
+    return *threads;
+}
+
+[[noreturn]] void Fatal(const std::string& what) {
+    std::fputs(("sim: " + what + "\n").c_str(), stderr);
+    std::abort();
+}
+} // namespace
 
 std::recursive_mutex& Mutex() {
     static std::recursive_mutex mutex;
     return mutex;
+}
+
+int& LockDepth() {
+    thread_local int depth = 0;
+    return depth;
+}
+
+uint32_t CurrentThread() {
+    return RealThreadId != 0 ? RealThreadId : W().currentThread;
+}
+
+void YieldRealTime(const char* where) {
+    // Waiting with the lock held would stop every other thread: a fault of the sim.
+    if (LockDepth() != 0)
+        Fatal(std::string(where) + " waits while its thread holds the simulated world's lock");
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void CheckRealWait(const char* where, std::chrono::steady_clock::time_point start) {
+    if (std::chrono::steady_clock::now() - start > std::chrono::minutes(2))
+        Fatal(std::string(where) + " waited two minutes of real time; nothing ends it");
+}
+
+const char ThreadStartOrder = 0;
+
+void StartRealThread(platform::ThreadProc proc, void* param, uint32_t id) {
+    ++W().threadsRunning;
+    RealThreads().emplace_back([proc, param, id] {
+        Ordered(&ThreadStartOrder); // what the starter did before CreateThread
+        RealThreadId = id;
+        {
+            SIM_LOCK();
+            Record("ThreadStart " + std::to_string(id));
+        }
+        proc(param);
+        SIM_LOCK();
+        Record("ThreadEnd " + std::to_string(id));
+        --W().threadsRunning;
+    });
+}
+
+void NoteGraphCall() {
+    W().graphCallThreads.insert(CurrentThread());
 }
 
 World& W() {
@@ -90,6 +196,11 @@ namespace sim {
 using namespace detail;
 
 void Reset() {
+    {
+        SIM_LOCK();
+        W().holdBoxes = false; // a held box would keep its thread from ending
+    }
+    JoinThreads();
     SIM_LOCK();
     World& w = W();
     for (auto& [block, size] : w.allocations)
@@ -101,7 +212,7 @@ void Reset() {
     w.titles[kGameWindow] = "Game Window";
 }
 
-const std::vector<std::string>& Log() {
+std::vector<std::string> Log() {
     SIM_LOCK();
     return W().log;
 }
@@ -169,7 +280,7 @@ std::string LogText() {
     return text;
 }
 
-const std::vector<std::string>& Errors() {
+std::vector<std::string> Errors() {
     SIM_LOCK();
     return W().errors;
 }
@@ -229,7 +340,10 @@ std::vector<int> RandSequence(uint32_t seed, int draws) {
 
 void SetCurrentThreadId(uint32_t id) {
     SIM_LOCK();
-    W().currentThread = id;
+    if (RealThreadId != 0)
+        RealThreadId = id;
+    else
+        W().currentThread = id;
 }
 void FailOpenThread(bool fail) {
     SIM_LOCK();
@@ -262,6 +376,29 @@ void RunThreads() {
 void SetRunThreadsOnSleep(bool on) {
     SIM_LOCK();
     W().runThreadsOnSleep = on;
+}
+void SetRealThreads(bool on) {
+    if (!on) JoinThreads();
+    SIM_LOCK();
+    W().realThreads = on;
+}
+void JoinThreads() {
+    if (RealThreadId != 0) Fatal("JoinThreads called by a started thread");
+    if (LockDepth() != 0) Fatal("JoinThreads called while holding the simulated world's lock");
+    for (;;) { // a thread may start others while we wait
+        std::vector<std::thread> started;
+        {
+            SIM_LOCK();
+            started.swap(RealThreads());
+        }
+        if (started.empty()) return;
+        for (auto& thread : started)
+            thread.join();
+    }
+}
+int ThreadsRunning() {
+    SIM_LOCK();
+    return W().threadsRunning;
 }
 
 int LiveAllocations() {

@@ -1,11 +1,14 @@
 // The simulated platform's state, shared by its parts. Internal to src/platform/sim.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sim/sim.h"
@@ -107,8 +110,11 @@ struct World {
     double renderedDuration = 180.0;
     bool enumOutOfSync = false;
     int freedEvents = 0;
-    int comInits = 0;
-    bool comOtherMode = false; // CoInitialize answered RPC_E_CHANGED_MODE
+    // COM start-up by thread: successful CoInitialize calls not yet balanced, and the
+    // threads whose CoInitialize answered RPC_E_CHANGED_MODE (already in the MTA).
+    std::map<uint32_t, int> comInits;
+    std::set<uint32_t> comOtherMode;
+    std::set<uint32_t> graphCallThreads; // threads that called into the graph
 
     // Clock, random, threads.
     uint32_t tick = 1000000;
@@ -123,6 +129,8 @@ struct World {
     int threadsStarted = 0;
     bool runThreadsOnSleep = true;
     bool runningThreads = false;
+    bool realThreads = false; // StartThread starts a real thread
+    int threadsRunning = 0;   // real threads started and not yet finished
 
     // Kernel objects.
     std::vector<std::unique_ptr<KernelObject>> kernelObjects;
@@ -146,6 +154,12 @@ struct World {
     // Windows.
     std::vector<Box> boxes;
     std::deque<int> boxAnswers;
+    bool holdBoxes = false;   // a box stays open until released
+    uint64_t boxReleases = 0; // ReleaseBoxes calls: a held box closes when this changes
+    int boxesOpen = 0;
+    std::deque<sim::PostedMessage> posted;
+    bool failPost = false;
+    std::map<uint32_t, int> sentMessageServes; // by thread
     std::map<platform::Hwnd, std::string> titles;
     std::vector<std::string> titleHistory;
     std::map<std::pair<platform::Hwnd, uintptr_t>, uint32_t> timers;
@@ -163,8 +177,61 @@ World& W();
 
 // One lock over the whole simulated world: the module's second thread and the test's
 // thread may call into the platform at the same time. Every public entry takes it.
+// The lock is never held while the sim calls back into the module (a hook, a thread's
+// procedure in real-thread mode) nor while a thread waits in real time.
+//
+// Under ThreadSanitizer the lock must not order the module's threads: on Windows a
+// Sleep, a GetTickCount or a message box orders nothing between two threads, and a lock
+// that did would hide every race of the module whose two sides call the platform in
+// between. So while a thread holds it, ThreadSanitizer sees neither the lock nor the
+// sim's memory accesses; what Windows does order is stated explicitly (Order/Ordered):
+// a thread's start after its CreateThread, a posted message's retrieval after its post.
+// The price: a race on a buffer the module hands to the platform is not seen there.
 std::recursive_mutex& Mutex();
-#define SIM_LOCK() const std::lock_guard<std::recursive_mutex> simLock_(::sim::detail::Mutex())
+// How deep the calling thread holds the lock (0: not at all).
+int& LockDepth();
+// Hides the calling thread's synchronisation and memory accesses from ThreadSanitizer
+// (nothing without it).
+void HideFromRaceDetector(bool hide);
+// Under ThreadSanitizer: what `token`'s Order calls did happens before what follows an
+// Ordered call on it. Called without the lock.
+void Order(const void* token);
+void Ordered(const void* token);
+class WorldLock {
+  public:
+    WorldLock() {
+        if (LockDepth()++ == 0) HideFromRaceDetector(true);
+        Mutex().lock();
+    }
+    ~WorldLock() {
+        Mutex().unlock();
+        if (--LockDepth() == 0) HideFromRaceDetector(false);
+    }
+    WorldLock(const WorldLock&) = delete;
+    WorldLock& operator=(const WorldLock&) = delete;
+};
+#define SIM_LOCK() const ::sim::detail::WorldLock simLock_
+
+// The calling thread's id: a real started thread's own, else the one the cooperative
+// threads and SetCurrentThreadId set.
+uint32_t CurrentThread();
+// Lets the other real threads run: a short real sleep. The caller holds no lock.
+void YieldRealTime(const char* where);
+void CheckRealWait(const char* where, std::chrono::steady_clock::time_point start);
+// Waits in real time, without the lock, until `done` (called under the lock) is true.
+// A wait that lasts minutes of real time is a test that forgot to release it: stop
+// loudly.
+template <typename Done> void WaitUnlocked(const char* where, Done done) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        YieldRealTime(where);
+        {
+            SIM_LOCK();
+            if (done()) return;
+        }
+        CheckRealWait(where, start);
+    }
+}
 
 // Appends a line to the call log, unless the log is switched off.
 void Record(std::string line);
@@ -188,5 +255,11 @@ KernelObject* NewKernelObject(KernelObject::Kind kind);
 KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call);
 
 void RunPendingThreads();
+// Starts a real thread running `proc` with the id `id` (the lock is held). The caller
+// has called Order(&ThreadStartOrder) before it took the lock.
+extern const char ThreadStartOrder;
+void StartRealThread(platform::ThreadProc proc, void* param, uint32_t id);
+// Marks a call into the graph by the calling thread.
+void NoteGraphCall();
 
 } // namespace sim::detail

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/system.h"
 
@@ -41,22 +42,27 @@ void CloseObject(Handle h) {
 }
 
 namespace {
+// What one start hands to its thread. Each start has its own record, so two quick
+// starts never share one; the new thread takes it over and frees it.
 struct ThreadStart {
     ThreadProc proc;
     void* param;
 };
-ThreadStart PendingStart;
 
 DWORD WINAPI ThreadTrampoline(LPVOID param) {
-    const ThreadStart start = *static_cast<ThreadStart*>(param);
+    auto* record = static_cast<ThreadStart*>(param);
+    const ThreadStart start = *record;
+    delete record;
     return start.proc(start.param);
 }
 } // namespace
 
 Handle StartThread(ThreadProc proc, void* param) {
-    // One worker at a time: the start record is copied before the thread runs on.
-    PendingStart = {proc, param};
-    return ::CreateThread(nullptr, 0, ThreadTrampoline, &PendingStart, 0, nullptr);
+    auto* record = new (std::nothrow) ThreadStart{proc, param};
+    if (!record) return nullptr;
+    HANDLE thread = ::CreateThread(nullptr, 0, ThreadTrampoline, record, 0, nullptr);
+    if (!thread) delete record; // no thread will take it
+    return thread;
 }
 
 void SuspendThread(Handle thread) {

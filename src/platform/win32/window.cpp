@@ -31,6 +31,22 @@ void StopWindowTimer(Hwnd window, uintptr_t id) {
     if (window) ::KillTimer(static_cast<HWND>(window), id);
 }
 
+uint32_t RegisterMessage(const char* name) {
+    return ::RegisterWindowMessageA(name);
+}
+
+bool PostToWindow(Hwnd window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return ::PostMessageA(static_cast<HWND>(window), message, wParam, lParam) != FALSE;
+}
+
+void ServeSentMessages() {
+    // Only the sent-message part of the queue is looked at: the window procedures get the
+    // messages other threads sent, and no posted message is taken or looked at, so
+    // nothing reaches this thread's message hook from here.
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 void BringWindowToFront(Hwnd window) {
     if (!window) return;
     ::SetWindowPos(static_cast<HWND>(window), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

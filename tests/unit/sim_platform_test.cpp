@@ -185,42 +185,6 @@ TEST_F(SimPlatform, SharingFlagsDecideWhatOthersMayDo) {
     }
 }
 
-TEST_F(SimPlatform, NewNamesNeverOverwriteAndARenderedFileIsHeldByItsGraph) {
-    using namespace platform;
-    sim::AddFile("a.mp3", "abc");
-    sim::AddFile("b.mp3", "def");
-    EXPECT_EQ(CreateNewFile("a.mp3"), nullptr);
-    EXPECT_EQ(GetLastError(), kErrorFileExists);
-    EXPECT_FALSE(CopyFileNoOverwrite("a.mp3", "b.mp3"));
-    EXPECT_EQ(GetLastError(), kErrorFileExists);
-    EXPECT_FALSE(MoveFileNoReplace("a.mp3", "b.mp3"));
-    EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-    EXPECT_EQ(sim::FileText("b.mp3"), "def");
-    sim::FailWritesAfter(2);
-    EXPECT_FALSE(CopyFileNoOverwrite("a.mp3", "c.mp3"));
-    EXPECT_EQ(GetLastError(), sim::kErrorDiskFull);
-    EXPECT_FALSE(sim::HasFile("c.mp3"));
-
-    ASSERT_EQ(CoInitialize(), kSOk);
-    ComPtr graph = nullptr, control = nullptr;
-    ASSERT_EQ(CreateFilterGraph(&graph), kSOk);
-    ASSERT_EQ(QueryGraphInterface(graph, GraphInterface::MediaControl, &control), kSOk);
-    ASSERT_EQ(RenderFile(graph, u"a.mp3"), kSOk);
-    Stop(control);
-    EXPECT_EQ(OpenFileForReadWrite("a.mp3", kShareRead | kShareWrite), nullptr);
-    EXPECT_EQ(GetLastError(), kErrorSharingViolation);
-    Handle reader = OpenFileForRead("a.mp3");
-    EXPECT_NE(reader, nullptr);
-    CloseObject(reader);
-    Release(control);
-    EXPECT_EQ(OpenFileForReadWrite("a.mp3", 0), nullptr); // the builder still holds it
-    Release(graph);
-    Handle writer = OpenFileForReadWrite("a.mp3", 0);
-    EXPECT_NE(writer, nullptr);
-    CloseObject(writer);
-    CoUninitialize();
-}
-
 TEST_F(SimPlatform, DirectorySearchMatchesAndReportsLikeWindows) {
     sim::AddFile("bgm\\b.MP3", "");
     sim::AddFile("bgm\\a.mp3x", "");

@@ -113,6 +113,15 @@ void AlwaysBox(const char* text);
 void DebugBox(int level, const char* text, const char* caption);
 } // namespace ErrorFeedback
 
+// Safe rewrites of a user's file. The bytes go to a new temporary file beside `path`
+// ("<path>.<n>.tmp", created under a name not in use), which is flushed and then put in
+// place in one step. On failure `path` is as it was, no temporary file is left, and the
+// platform's last error tells why (the first failure's code).
+bool ReplaceFileContents(const char* path, const void* data, uint32_t size);
+// The same for a file that must be new: an existing file of that name is never touched
+// (the call fails instead).
+bool CreateFileComplete(const char* path, const void* data, uint32_t size);
+
 // Settings file.
 extern const char* const kSettingsFile; // "plugins\\OrvalinMugenBGM.ini"
 void ReadSettings();

@@ -332,27 +332,9 @@ int SaveMusicList(const char* name) {
         length += n;
     }
 
-    // The new text goes to a file beside the playlist, which replaces the playlist only
-    // once it is written whole: a failed write never costs the user the old list.
-    char temporary[kNameSize + 8];
-    std::snprintf(temporary, sizeof temporary, "%s.new", name);
-    int result = 0;
-    platform::Handle file = platform::CreateFileForWrite(temporary);
-    if (file) {
-        uint32_t written = 0;
-        const bool ok =
-            platform::WriteFile(file, buffer, static_cast<uint32_t>(length), &written) &&
-            written == length && platform::FlushFile(file);
-        const uint32_t error = platform::GetLastError();
-        platform::CloseObject(file);
-        if (ok && platform::ReplaceFileWith(temporary, name)) {
-            result = 1;
-        } else {
-            const uint32_t failure = ok ? platform::GetLastError() : error;
-            platform::RemoveFile(temporary);
-            platform::SetLastError(failure);
-        }
-    }
+    // The new text replaces the playlist only once it is written whole: a failed write
+    // never costs the user the old list, and the last error tells why it failed.
+    const int result = ReplaceFileContents(name, buffer, static_cast<uint32_t>(length)) ? 1 : 0;
     platform::FreeMemory(buffer);
     return result;
 }

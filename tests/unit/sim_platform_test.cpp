@@ -147,6 +147,80 @@ TEST_F(SimPlatform, FilesFollowWindowsPathsAndSharing) {
     sim::ClearErrors();
 }
 
+// What each operation on a file meets while another program holds it open for reading
+// with these share flags (0 = success, else the last error), as measured under Wine.
+TEST_F(SimPlatform, SharingFlagsDecideWhatOthersMayDo) {
+    using namespace platform;
+    const struct {
+        unsigned held;
+        uint32_t read, readWrite, create, remove, replaceOnto, moveAway, copy;
+    } cases[] = {
+        {kShareRead, 0, 32, 32, 32, 5, 32, 0},
+        {kShareRead | kShareWrite, 0, 0, 32, 32, 5, 32, 0},
+        {kShareRead | kShareDelete, 0, 32, 32, 0, 5, 0, 0},
+        {kShareRead | kShareWrite | kShareDelete, 0, 0, 32, 0, 5, 0, 0},
+        {kShareWrite, 32, 32, 32, 32, 5, 32, 32},
+    };
+    auto result = [](bool ok) { return ok ? 0u : GetLastError(); };
+    auto opened = [&](Handle h) {
+        if (h) CloseObject(h);
+        return result(h != nullptr);
+    };
+    for (const auto& c : cases) {
+        sim::Reset();
+        sim::AddFile("a.mp3", "abc");
+        sim::AddFile("new.tmp", "xyz");
+        Handle held = sim::HoldOpen("a.mp3", c.held);
+        EXPECT_EQ(opened(OpenFileForRead("a.mp3")), c.read) << c.held;
+        EXPECT_EQ(opened(OpenFileForReadWrite("a.mp3", kShareRead | kShareWrite)), c.readWrite)
+            << c.held;
+        EXPECT_EQ(opened(CreateFileForWrite("a.mp3")), c.create) << c.held;
+        EXPECT_EQ(result(ReplaceFileWith("new.tmp", "a.mp3")), c.replaceOnto) << c.held;
+        EXPECT_EQ(result(CopyFileNoOverwrite("a.mp3", "b.mp3")), c.copy) << c.held;
+        EXPECT_EQ(result(MoveFileNoReplace("a.mp3", "c.mp3")), c.moveAway) << c.held;
+        const char* const now = c.moveAway ? "a.mp3" : "c.mp3";
+        EXPECT_EQ(result(RemoveFile(now)), c.remove) << c.held;
+        EXPECT_EQ(sim::OpenFileHandles(), 0);
+        sim::CloseHeld(held);
+    }
+}
+
+TEST_F(SimPlatform, NewNamesNeverOverwriteAndARenderedFileIsHeldByItsGraph) {
+    using namespace platform;
+    sim::AddFile("a.mp3", "abc");
+    sim::AddFile("b.mp3", "def");
+    EXPECT_EQ(CreateNewFile("a.mp3"), nullptr);
+    EXPECT_EQ(GetLastError(), kErrorFileExists);
+    EXPECT_FALSE(CopyFileNoOverwrite("a.mp3", "b.mp3"));
+    EXPECT_EQ(GetLastError(), kErrorFileExists);
+    EXPECT_FALSE(MoveFileNoReplace("a.mp3", "b.mp3"));
+    EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
+    EXPECT_EQ(sim::FileText("b.mp3"), "def");
+    sim::FailWritesAfter(2);
+    EXPECT_FALSE(CopyFileNoOverwrite("a.mp3", "c.mp3"));
+    EXPECT_EQ(GetLastError(), sim::kErrorDiskFull);
+    EXPECT_FALSE(sim::HasFile("c.mp3"));
+
+    ASSERT_EQ(CoInitialize(), kSOk);
+    ComPtr graph = nullptr, control = nullptr;
+    ASSERT_EQ(CreateFilterGraph(&graph), kSOk);
+    ASSERT_EQ(QueryGraphInterface(graph, GraphInterface::MediaControl, &control), kSOk);
+    ASSERT_EQ(RenderFile(graph, u"a.mp3"), kSOk);
+    Stop(control);
+    EXPECT_EQ(OpenFileForReadWrite("a.mp3", kShareRead | kShareWrite), nullptr);
+    EXPECT_EQ(GetLastError(), kErrorSharingViolation);
+    Handle reader = OpenFileForRead("a.mp3");
+    EXPECT_NE(reader, nullptr);
+    CloseObject(reader);
+    Release(control);
+    EXPECT_EQ(OpenFileForReadWrite("a.mp3", 0), nullptr); // the builder still holds it
+    Release(graph);
+    Handle writer = OpenFileForReadWrite("a.mp3", 0);
+    EXPECT_NE(writer, nullptr);
+    CloseObject(writer);
+    CoUninitialize();
+}
+
 TEST_F(SimPlatform, DirectorySearchMatchesAndReportsLikeWindows) {
     sim::AddFile("bgm\\b.MP3", "");
     sim::AddFile("bgm\\a.mp3x", "");

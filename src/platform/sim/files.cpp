@@ -107,6 +107,57 @@ FsEntry& CreateFileEntry(const std::string& fullPath) {
     return W().fs.back();
 }
 
+namespace {
+constexpr unsigned kShareAll =
+    platform::kShareRead | platform::kShareWrite | platform::kShareDelete;
+
+// Windows' sharing rule: a handle may be opened only when every open handle of the file
+// shares the access it asks for, and it shares the access that each of them has.
+bool SharingAllows(const std::string& key, bool read, bool write, bool del, unsigned share) {
+    for (const auto& o : W().kernelObjects) {
+        if (o->kind != KernelObject::Kind::File || !o->open || o->fileKey != key) continue;
+        if ((read && !(o->share & platform::kShareRead)) ||
+            (write && !(o->share & platform::kShareWrite)) ||
+            (del && !(o->share & platform::kShareDelete)))
+            return false;
+        if ((o->canRead && !(share & platform::kShareRead)) ||
+            (o->canWrite && !(share & platform::kShareWrite)))
+            return false;
+    }
+    return true;
+}
+
+// Deleting or renaming a file opens it for delete access, sharing everything: it fails
+// while a handle that does not share deletion is open.
+bool DeletionAllowed(const std::string& key) {
+    return SharingAllows(key, false, false, true, kShareAll);
+}
+
+// Why a name that is not there can't be opened.
+uint32_t MissingError(const std::string& fullPath) {
+    return FolderExists(ParentOf(fullPath)) ? platform::kErrorFileNotFound
+                                            : platform::kErrorPathNotFound;
+}
+} // namespace
+
+KernelObject* OpenSharedFile(const std::string& fullPath, bool read, bool write, unsigned share) {
+    const std::string key = Key(fullPath);
+    if (!SharingAllows(key, read, write, false, share)) {
+        W().lastError = sim::kErrorSharingViolation;
+        return nullptr;
+    }
+    KernelObject* file = NewKernelObject(KernelObject::Kind::File);
+    file->fileKey = key;
+    file->canRead = read;
+    file->canWrite = write;
+    file->share = share;
+    return file;
+}
+
+void CloseFileObject(KernelObject* file) {
+    if (file) file->open = false;
+}
+
 } // namespace sim::detail
 
 namespace {
@@ -137,22 +188,6 @@ bool NameMatches(const std::string& pattern, const std::string& name) {
     return false;
 }
 
-// Readers share reading and writing, writers share nothing: only readers coexist.
-bool SharingAllows(const std::string& key, bool wantWrite) {
-    for (const auto& o : W().kernelObjects) {
-        if (o->kind != KernelObject::Kind::File || !o->open || o->fileKey != key) continue;
-        if (o->canWrite || wantWrite) return false;
-    }
-    return true;
-}
-
-platform::Handle OpenHandle(const std::string& full, bool write) {
-    KernelObject* file = NewKernelObject(KernelObject::Kind::File);
-    file->fileKey = Key(full);
-    file->canWrite = write;
-    return file;
-}
-
 } // namespace
 
 namespace platform {
@@ -163,17 +198,31 @@ Handle OpenFileForRead(const char* path) {
     Record(std::string("OpenFileForRead ") + path);
     FsEntry* entry = FindEntry(full);
     if (!entry || entry->folder) {
-        W().lastError = entry                          ? sim::kErrorAccessDenied
-                        : FolderExists(ParentOf(full)) ? kErrorFileNotFound
-                                                       : kErrorPathNotFound;
+        W().lastError = entry ? sim::kErrorAccessDenied : MissingError(full);
         return nullptr;
     }
-    if (!SharingAllows(Key(full), false)) {
-        W().lastError = sim::kErrorSharingViolation;
+    KernelObject* file =
+        OpenSharedFile(full, true, false, platform::kShareRead | platform::kShareWrite);
+    if (file) W().lastError = 0;
+    return file;
+}
+
+Handle OpenFileForReadWrite(const char* path, unsigned share) {
+    SIM_LOCK();
+    const std::string full = FullPath(path);
+    Record(std::string("OpenFileForReadWrite ") + path + " " + std::to_string(share));
+    FsEntry* entry = FindEntry(full);
+    if (!entry) {
+        W().lastError = MissingError(full);
         return nullptr;
     }
-    W().lastError = 0;
-    return OpenHandle(entry->path, false);
+    if (entry->folder || entry->readOnly) {
+        W().lastError = sim::kErrorAccessDenied;
+        return nullptr;
+    }
+    KernelObject* file = OpenSharedFile(full, true, true, share);
+    if (file) W().lastError = 0;
+    return file;
 }
 
 Handle CreateFileForWrite(const char* path) {
@@ -189,15 +238,38 @@ Handle CreateFileForWrite(const char* path) {
         W().lastError = kErrorPathNotFound;
         return nullptr;
     }
-    if (!SharingAllows(Key(full), true)) {
-        W().lastError = sim::kErrorSharingViolation;
+    KernelObject* file = OpenSharedFile(full, true, true, 0);
+    if (!file) return nullptr;
+    const bool existed = entry != nullptr;
+    CreateFileEntry(full).data.clear();
+    W().lastError = existed ? kErrorAlreadyExists : 0; // CREATE_ALWAYS over a file
+    return file;
+}
+
+Handle CreateNewFile(const char* path) {
+    SIM_LOCK();
+    const std::string full = FullPath(path);
+    Record(std::string("CreateNewFile ") + path);
+    if (FindEntry(full)) {
+        W().lastError = kErrorFileExists;
         return nullptr;
     }
-    const bool existed = entry != nullptr;
-    FsEntry& file = CreateFileEntry(full);
-    file.data.clear();
-    W().lastError = existed ? 183 : 0; // CREATE_ALWAYS over a file: ERROR_ALREADY_EXISTS
-    return OpenHandle(file.path, true);
+    if (!FolderExists(ParentOf(full))) {
+        W().lastError = kErrorPathNotFound;
+        return nullptr;
+    }
+    CreateFileEntry(full);
+    W().lastError = 0;
+    return OpenSharedFile(full, true, true, 0);
+}
+
+bool SeekFile(Handle file, uint32_t offset) {
+    SIM_LOCK();
+    KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "SetFilePointer");
+    Record("SetFilePointer " + std::to_string(offset));
+    if (!f) return false;
+    f->position = offset; // past the end is allowed, as on Windows
+    return true;
 }
 
 uint32_t GetFileSize(Handle file) {
@@ -262,16 +334,16 @@ bool FlushFile(Handle file) {
     return f && f->canWrite;
 }
 
-bool ReplaceFileWith(const char* source, const char* target) {
-    SIM_LOCK();
-    Record(std::string("MoveFileEx ") + source + " " + target);
+namespace {
+// MoveFileEx: renames `source`, replacing an existing target only when asked.
+bool MoveFile(const char* source, const char* target, bool replace) {
     const std::string from = FullPath(source), to = FullPath(target);
     FsEntry* src = FindEntry(from);
     if (!src) {
-        W().lastError = FolderExists(ParentOf(from)) ? kErrorFileNotFound : kErrorPathNotFound;
+        W().lastError = MissingError(from);
         return false;
     }
-    if (FileIsOpen(Key(from))) {
+    if (!DeletionAllowed(Key(from))) {
         W().lastError = sim::kErrorSharingViolation;
         return false;
     }
@@ -279,19 +351,83 @@ bool ReplaceFileWith(const char* source, const char* target) {
         W().lastError = kErrorPathNotFound;
         return false;
     }
-    if (FsEntry* dst = FindEntry(to); dst && dst != src) {
+    FsEntry* dst = FindEntry(to);
+    if (dst && dst != src) {
+        if (!replace) {
+            W().lastError = kErrorAlreadyExists;
+            return false;
+        }
+        // A target that any handle holds open is not replaced, whatever that handle
+        // shares: Windows (NTFS) and Wine both answer ERROR_ACCESS_DENIED, measured under
+        // Wine 8 with the target held for reading with and without FILE_SHARE_DELETE.
         if (dst->folder || dst->readOnly || FileIsOpen(Key(to))) {
             W().lastError = sim::kErrorAccessDenied;
             return false;
         }
-        dst->data = src->data;
-        const std::string key = Key(from);
+    }
+    // Handles of the source (they all share deletion) follow it to its new name.
+    const std::string fromKey = Key(from), toKey = Key(to);
+    for (const auto& o : W().kernelObjects)
+        if (o->kind == KernelObject::Kind::File && o->open && o->fileKey == fromKey)
+            o->fileKey = toKey;
+    if (dst && dst != src) {
+        dst->data = std::move(src->data);
         auto& fs = W().fs;
         fs.erase(std::find_if(fs.begin(), fs.end(),
-                              [&](const FsEntry& e) { return Key(e.path) == key; }));
+                              [&](const FsEntry& e) { return Key(e.path) == fromKey; }));
         return true;
     }
     src->path = to;
+    return true;
+}
+} // namespace
+
+bool ReplaceFileWith(const char* source, const char* target) {
+    SIM_LOCK();
+    Record(std::string("MoveFileEx ") + source + " " + target);
+    return MoveFile(source, target, true);
+}
+
+bool MoveFileNoReplace(const char* source, const char* target) {
+    SIM_LOCK();
+    Record(std::string("MoveFileEx ") + source + " " + target + " noreplace");
+    return MoveFile(source, target, false);
+}
+
+bool CopyFileNoOverwrite(const char* source, const char* target) {
+    SIM_LOCK();
+    Record(std::string("CopyFile ") + source + " " + target);
+    const std::string from = FullPath(source), to = FullPath(target);
+    const FsEntry* src = FindEntry(from);
+    if (!src || src->folder) {
+        W().lastError = src ? sim::kErrorAccessDenied : MissingError(from);
+        return false;
+    }
+    // CopyFile reads the source sharing reading and writing (measured under Wine 8: a
+    // source held for writing, sharing reading only, is copied).
+    if (!SharingAllows(Key(from), true, false, false,
+                       platform::kShareRead | platform::kShareWrite)) {
+        W().lastError = sim::kErrorSharingViolation;
+        return false;
+    }
+    if (!FolderExists(ParentOf(to))) {
+        W().lastError = kErrorPathNotFound;
+        return false;
+    }
+    if (FindEntry(to)) {
+        W().lastError = kErrorFileExists;
+        return false;
+    }
+    World& w = W();
+    const std::string data = src->data; // the entry may move when the target is added
+    if (w.writeBudget >= 0 && static_cast<int64_t>(data.size()) > w.writeBudget) {
+        w.writeBudget = 0; // the disk filled up; CopyFile removes the partial copy
+        w.lastError = sim::kErrorDiskFull;
+        return false;
+    }
+    if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(data.size());
+    CreateFileEntry(to).data = data;
+    w.lastError = 0;
     return true;
 }
 
@@ -301,20 +437,22 @@ bool RemoveFile(const char* path) {
     const std::string full = FullPath(path);
     FsEntry* entry = FindEntry(full);
     if (!entry || entry->folder) {
-        W().lastError = entry                          ? sim::kErrorAccessDenied
-                        : FolderExists(ParentOf(full)) ? kErrorFileNotFound
-                                                       : kErrorPathNotFound;
+        W().lastError = entry ? sim::kErrorAccessDenied : MissingError(full);
         return false;
     }
     if (entry->readOnly) {
         W().lastError = sim::kErrorAccessDenied;
         return false;
     }
-    if (FileIsOpen(Key(full))) {
+    // With every open handle sharing deletion the name goes at once (Windows 10's
+    // POSIX-style deletion; older Windows kept it until the last handle closed).
+    const std::string key = Key(full);
+    if (!DeletionAllowed(key)) {
         W().lastError = sim::kErrorSharingViolation;
         return false;
     }
-    const std::string key = Key(full);
+    for (const auto& o : W().kernelObjects) // handles left open no longer name the file
+        if (o->kind == KernelObject::Kind::File && o->open && o->fileKey == key) o->fileKey.clear();
     auto& fs = W().fs;
     fs.erase(
         std::find_if(fs.begin(), fs.end(), [&](const FsEntry& e) { return Key(e.path) == key; }));
@@ -457,8 +595,35 @@ int OpenFileHandles() {
     SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
-        n += (o->kind == KernelObject::Kind::File && o->open) ? 1 : 0;
+        n += (o->kind == KernelObject::Kind::File && o->open && !o->foreign) ? 1 : 0;
     return n;
+}
+
+platform::Handle HoldOpen(std::string_view path, unsigned shareFlags) {
+    SIM_LOCK();
+    const std::string full = FullPath(path);
+    const FsEntry* entry = FindEntry(full);
+    if (!entry || entry->folder) {
+        Error("HoldOpen of a missing file: " + std::string(path));
+        return nullptr;
+    }
+    KernelObject* file = OpenSharedFile(full, true, false, shareFlags);
+    if (!file) {
+        Error("HoldOpen refused by a handle already open: " + std::string(path));
+        return nullptr;
+    }
+    file->foreign = true;
+    return file;
+}
+
+void CloseHeld(platform::Handle token) {
+    SIM_LOCK();
+    for (const auto& o : W().kernelObjects)
+        if (o.get() == token && o->kind == KernelObject::Kind::File && o->foreign && o->open) {
+            o->open = false;
+            return;
+        }
+    Error("CloseHeld of a file not held");
 }
 
 void SetSearchEndError(uint32_t code) {

@@ -2,8 +2,13 @@
 // that RenderFile fills (two filters per file), transport state, position and stop time,
 // a volume that refuses values outside -10000..0, a notify window and an event queue.
 // Every call can be scripted to answer another status code (sim::Script).
+//
+// As under Wine, a rendered file stays open in its source filter, for reading and
+// shared for reading only, until that filter leaves the graph or the graph is released:
+// meanwhile nobody can open it for writing (ERROR_SHARING_VIOLATION), rename or delete it.
 #include <algorithm>
 
+#include "platform/files.h"
 #include "platform/media.h"
 #include "platform/sim/world.h"
 
@@ -58,6 +63,16 @@ Graph* GraphOf(platform::ComPtr p, Kind kind, const char* call) {
 
 bool Succeeded(platform::HResult hr) {
     return hr >= 0;
+}
+
+// The graph's files close once nothing holds the graph any more.
+void CloseFilesIfReleased(const Graph& g) {
+    for (const auto& o : W().comObjects)
+        if (o->graph.get() == &g && o->refs > 0) return;
+    for (ComObject* filter : g.filters) {
+        CloseFileObject(filter->file);
+        filter->file = nullptr;
+    }
 }
 
 std::string Narrow(const char16_t* text) {
@@ -139,6 +154,7 @@ void Release(ComPtr object) {
         }
         --o->refs;
         o->everReleased = true;
+        if (o->refs == 0 && o->graph) CloseFilesIfReleased(*o->graph);
         return;
     }
     Record("Release ?");
@@ -150,9 +166,19 @@ HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
     const std::string name = Narrow(fileName);
     Graph* g = GraphOf(graphBuilder, Kind::GraphBuilder, "RenderFile");
     const FsEntry* file = FindEntry(FullPath(name));
-    const HResult natural = file && !file->folder ? kSOk : kErrFileNotFound;
+    // The source filter opens the file for reading, sharing reading only.
+    KernelObject* held = nullptr;
+    HResult natural = kErrFileNotFound;
+    if (file && !file->folder) {
+        const uint32_t lastError = W().lastError; // not the caller's business
+        held = OpenSharedFile(FullPath(name), true, false, platform::kShareRead);
+        W().lastError = lastError;
+        natural = held ? kSOk : static_cast<HResult>(0x80070020u); // the sharing violation
+        if (held) held->foreign = true;
+    }
     const HResult hr = Scripted(sim::Op::RenderFile, natural);
     Record("RenderFile " + name + (hr == kSOk ? "" : " " + Hex(static_cast<uint32_t>(hr))));
+    if (!g || !Succeeded(hr)) CloseFileObject(held);
     if (!g) return sim::kEPointer;
     if (Succeeded(hr)) {
         for (const char* part : {"source ", "renderer "}) {
@@ -161,6 +187,7 @@ HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
             filter->name = part + name;
             g->filters.push_back(filter);
         }
+        g->filters[g->filters.size() - 2]->file = held;
         g->rendered.push_back(name);
         g->stopTime = W().renderedDuration;
         g->position = 0.0;
@@ -215,6 +242,8 @@ HResult RemoveFilter(ComPtr graphBuilder, ComPtr filter) {
     Record("RemoveFilter " + (f ? f->name : std::string("?")) +
            (hr == kSOk ? "" : " " + Hex(static_cast<uint32_t>(hr))));
     if (hr == kSOk && inGraph) {
+        CloseFileObject(f->file);
+        f->file = nullptr;
         g->filters.erase(std::find(g->filters.begin(), g->filters.end(), f));
         ++g->version;
     }

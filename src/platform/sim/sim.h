@@ -174,6 +174,10 @@ void SetHostProgramPath(std::string_view path);
 // --- Files ----------------------------------------------------------------------------
 // Paths: relative ones resolve against the current folder; '/' counts as '\'; case is
 // ignored. Adding a file creates its folders.
+// Sharing follows Windows: each open handle has its access and share flags, and an open
+// that conflicts fails with ERROR_SHARING_VIOLATION; deleting or renaming a file fails
+// so while a handle that does not share deletion holds it, and a file open in any handle
+// is not replaced (ERROR_ACCESS_DENIED). A rendered file is held by its graph (media).
 void AddFile(std::string_view path, std::string_view contents);
 void AddFolder(std::string_view path);
 bool HasFile(std::string_view path);
@@ -181,11 +185,17 @@ std::string FileText(std::string_view path); // empty when missing
 void RemoveFileOrFolder(std::string_view path);
 // Names of the files and folders directly in `folder`, in creation order.
 std::vector<std::string> ListFolder(std::string_view folder);
-// Writes fail with ERROR_DISK_FULL once `bytes` more bytes have been written.
+// Writes (WriteFile, and the copies CopyFile makes) fail with ERROR_DISK_FULL once
+// `bytes` more bytes have been written.
 void FailWritesAfter(uint32_t bytes);
 // Creating or replacing this file fails with ERROR_ACCESS_DENIED.
 void SetReadOnly(std::string_view path, bool readOnly = true);
+// File handles the module opened and has not closed (those below not counted).
 int OpenFileHandles();
+// Another program opens the file for reading, letting others do what `shareFlags`
+// (platform::kShare* bits) allow, and holds it until CloseHeld.
+platform::Handle HoldOpen(std::string_view path, unsigned shareFlags);
+void CloseHeld(platform::Handle token);
 // The next directory search that reaches its end reports `code` instead of 18.
 void SetSearchEndError(uint32_t code);
 int OpenSearches();

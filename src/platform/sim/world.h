@@ -15,6 +15,7 @@
 namespace sim::detail {
 
 struct Graph;
+struct KernelObject;
 
 struct ComObject {
     enum class Kind {
@@ -35,6 +36,8 @@ struct ComObject {
     std::vector<ComObject*> walk;
     size_t next = 0;
     uint64_t version = 0;
+    // A source filter: the file it keeps open while it is in its graph.
+    KernelObject* file = nullptr;
 };
 
 struct GraphEvent {
@@ -64,9 +67,13 @@ struct KernelObject {
     bool open = true;
     // Thread.
     uint32_t threadId = 0;
-    // File.
+    // File: its access, what it lets other handles do (platform::kShare* bits), and
+    // whether someone else than the module holds it (another program, a media graph).
     std::string fileKey;
+    bool canRead = false;
     bool canWrite = false;
+    unsigned share = 0;
+    bool foreign = false;
     size_t position = 0;
     // Search and snapshot.
     std::vector<std::string> names;
@@ -182,6 +189,11 @@ std::string ParentOf(const std::string& fullPath);
 std::string NameOf(const std::string& fullPath);
 bool FileIsOpen(const std::string& key);
 FsEntry& CreateFileEntry(const std::string& fullPath);
+// Opens an existing file with Windows' sharing check: every open handle must share the
+// access asked for, and `share` must allow what each open handle has. Null, with last
+// error 32, when they conflict.
+KernelObject* OpenSharedFile(const std::string& fullPath, bool read, bool write, unsigned share);
+void CloseFileObject(KernelObject* file);
 
 KernelObject* NewKernelObject(KernelObject::Kind kind);
 // The open kernel object behind a handle, or null after recording an error.

@@ -28,6 +28,29 @@ Handle CreateFileForWrite(const char* path) {
                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+Handle OpenFileForReadWrite(const char* path, unsigned share) {
+    DWORD mode = 0;
+    if (share & kShareRead) mode |= FILE_SHARE_READ;
+    if (share & kShareWrite) mode |= FILE_SHARE_WRITE;
+    if (share & kShareDelete) mode |= FILE_SHARE_DELETE;
+    return Valid(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, mode, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+Handle CreateNewFile(const char* path) {
+    return Valid(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool SeekFile(Handle file, uint32_t offset) {
+    // A 32-bit offset: the high part is passed so that offsets of 2 GB and more are
+    // taken as unsigned, and a failure is told by the last error.
+    LONG high = 0;
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::SetFilePointer(file, static_cast<LONG>(offset), &high, FILE_BEGIN);
+    return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
+}
+
 uint32_t GetFileSize(Handle file) {
     const DWORD size = ::GetFileSize(file, nullptr);
     return size == INVALID_FILE_SIZE ? 0 : size;
@@ -54,6 +77,14 @@ bool FlushFile(Handle file) {
 bool ReplaceFileWith(const char* source, const char* target) {
     return ::MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
            FALSE;
+}
+
+bool MoveFileNoReplace(const char* source, const char* target) {
+    return ::MoveFileExA(source, target, MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool CopyFileNoOverwrite(const char* source, const char* target) {
+    return ::CopyFileA(source, target, TRUE) != FALSE;
 }
 
 bool RemoveFile(const char* path) {

@@ -1,0 +1,109 @@
+// The ID3v2 tag cut: a music file loses the tag at its start, after a backup copy of
+// the whole file has been made beside it. The file is rewritten safely: its new contents
+// replace it in one step, so a failure leaves it as it was.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "core/core.h"
+#include "tools/tools.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr uint32_t kHeaderSize = 10;
+constexpr int kLastBackslashIndex = 250; // a backslash further on is passed over
+constexpr char kBackupMark[] = "[Backup]";
+constexpr char kFailed[] = "Error : Error occured.";
+
+int Notice(const char* text) {
+    TitleNotice::Show(text, PluginSettings.DispWindowTime, TitleNotice::kShowNow);
+    return 0;
+}
+
+// "[Backup]" goes in front of the name, in the same folder: after the last backslash
+// that stands at index 250 or lower, or in front of the path's first 250 characters
+// when there is none. Only a backslash separates folders here.
+void BackupPath(const char* path, char* backup, size_t size) {
+    const size_t length = std::strlen(path);
+    int slash = -1;
+    for (size_t i = 0; i < length && i <= kLastBackslashIndex; ++i)
+        if (path[i] == '\\') slash = static_cast<int>(i);
+    if (slash < 0)
+        std::snprintf(backup, size, "%s%.*s", kBackupMark, kLastBackslashIndex, path);
+    else
+        std::snprintf(backup, size, "%.*s%s%s", slash + 1, path, kBackupMark, path + slash + 1);
+}
+
+// The tag's size is a syncsafe integer: four 7-bit groups, most significant first. A
+// size byte with bit 7 set is not valid ID3v2; like other syncsafe readers we take its
+// low 7 bits only, so the cut length is at most 2^28 - 1 + 10.
+uint32_t CutLength(const unsigned char* header) {
+    uint32_t size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = (size << 7) | (header[i] & 0x7Fu);
+    return size + kHeaderSize;
+}
+
+} // namespace
+
+int CutId3v2Tag(const char* path) {
+    char name[kNameSize];
+    CopyText(name, path, sizeof name);
+    char text[kNameSize + 64];
+
+    platform::Handle file =
+        platform::OpenFileForReadWrite(name, platform::kShareRead | platform::kShareWrite);
+    if (!file) {
+        std::snprintf(text, sizeof text, "[ERROR] Can't open %s (%d)", name,
+                      static_cast<int>(platform::GetLastError()));
+        return Notice(text);
+    }
+    const uint32_t size = platform::GetFileSize(file);
+    unsigned char header[kHeaderSize];
+    uint32_t read = 0;
+    const char* failure = nullptr;
+    if (size <= kHeaderSize || !platform::ReadFile(file, header, kHeaderSize, &read) ||
+        read != kHeaderSize)
+        failure = kFailed;
+    else if (std::memcmp(header, "ID3", 3) != 0)
+        failure = "Error : This file doesn't have ID3v2 tag.";
+    else if (header[3] >= 5)
+        failure = "Error : Unsupported ID3v2 tag (version5 or later).";
+    if (failure) {
+        platform::CloseObject(file);
+        return Notice(failure);
+    }
+
+    auto* contents = static_cast<unsigned char*>(platform::AllocZeroed(size));
+    if (!contents) {
+        platform::CloseObject(file);
+        return Notice("Error : Memory error.");
+    }
+    const bool whole = platform::SeekFile(file, 0) &&
+                       platform::ReadFile(file, contents, size, &read) && read == size;
+    platform::CloseObject(file);
+
+    char backup[kNameSize + sizeof kBackupMark];
+    BackupPath(name, backup, sizeof backup);
+    int result = 0;
+    if (!whole) {
+        Notice(kFailed);
+    } else if (!platform::CopyFileNoOverwrite(name, backup)) {
+        Notice("[ERROR] Can't make backup.");
+    } else {
+        // From here on the backup holds the file as it was; the file itself changes only
+        // if its new contents are written whole.
+        const uint32_t cut = CutLength(header);
+        if (cut > size || !ReplaceFileContents(name, contents + cut, size - cut)) {
+            Notice(kFailed);
+        } else {
+            std::snprintf(text, sizeof text, "ID3tag was cut : %s", name);
+            Notice(text);
+            result = 1;
+        }
+    }
+    platform::FreeMemory(contents);
+    return result;
+}

@@ -6,293 +6,139 @@
 
 #include "fixture.h"
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-
 namespace {
+using Names = std::vector<std::string>;
 constexpr const char* kList = "C:\\Game\\sound\\stage.txt";
-const std::string kFive = "a.mp3\r\nb.mp3\r\nc.mp3\r\nd.mp3\r\ne.mp3\r\n";
-const std::vector<std::string> kFiveEntries = {"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3"};
-const std::string kDefaultHost = "C:\\Game\\host.exe";
+const std::string kHead = "[orvalin_bgmlist]\r\n[list]\r\n";
+const Names kFive = {"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3"};
+const char* const kNotTxt = "Current Music is not txt Format.";
 
-std::vector<std::string> Entries() {
-    std::vector<std::string> out;
-    for (int i = 0; i < PlayerState.EntryCount; ++i)
-        out.emplace_back(PlayerState.Entries[i]);
-    return out;
+std::string In(const std::string& name) {
+    return "C:\\Game\\" + name;
 }
-// A name of exactly `n` bytes outside the host's folder.
-std::string NameOfLength(size_t n) {
-    return "D:\\" + std::string(n - 3, 'm');
+// A name of `n` bytes outside the host's folder, and a host program path of `n` bytes.
+std::string Long(size_t n) {
+    return "D:\\" + std::string(n - 3, static_cast<char>('a' + n % 26));
 }
-// The host program's path of exactly `n` bytes, in C:\Game.
-std::string HostOfLength(size_t n) {
-    return "C:\\Game\\" + std::string(n - 12, 'h') + ".exe";
+std::string Host(size_t n) {
+    return In(std::string(n - 12, 'h') + ".exe");
 }
-std::vector<std::string> Plus(std::vector<std::string> list, const std::vector<std::string>& more) {
+Names Plus(Names list, const Names& more) {
     list.insert(list.end(), more.begin(), more.end());
     return list;
 }
+Names Tunes(const std::string& folder) { // 30 names
+    Names names;
+    for (int i = 0; i < 30; ++i)
+        names.push_back(folder + "t" + std::to_string(i) + ".mp3");
+    return names;
+}
+Names Entries() {
+    return Names(PlayerState.Entries, PlayerState.Entries + PlayerState.EntryCount);
+}
+const char* const k0 = "0 Files Added";
+const char* const k1 = "1 File Added";
 } // namespace
-
-class DropTest : public ModuleTest {
-  protected:
-    void SetUp() override {
-        ModuleTest::SetUp();
-        PluginSettings.DisplayToWindowText = 1;
-        PlayerState.HostThreadId = sim::kHostThreadId;
-    }
-    // The playlist holding these lines, read as the current request (its table full).
-    static void ReadList(const std::string& lines) {
-        sim::AddFile(kList, "[orvalin_bgmlist]\r\n[list]\r\n" + lines);
-        ASSERT_EQ(ReadPlaylist(kList), 1);
-        std::strcpy(PlayerState.RequestFile, kList);
-    }
-    // Drops the names and checks that the drop was released exactly once.
-    static void Drop(const std::vector<std::string>& names) {
-        const uintptr_t drop = sim::MakeDrop(names);
-        AddDroppedFiles(drop);
-        EXPECT_TRUE(sim::DropFinished(drop));
-        EXPECT_EQ(sim::Count("DragFinish"), 1);
-    }
-    static std::string Title() { return sim::WindowTitle(sim::kGameWindow); }
-};
 
 struct DropCase {
     const char* name;
-    std::string list;
-    std::vector<std::string> dropped;
-    std::vector<std::string> entries; // afterwards
+    Names list, dropped, added;
     const char* notice;
-    std::string host = kDefaultHost;
-    int debug = 0;
-    std::vector<std::string> toAdd = {}; // "To Add" boxes
+    int playMode = 1;
+    size_t hostLength = 0; // 0: C:\Game\host.exe
+    int capacity = 0, debug = 0;
     friend std::ostream& operator<<(std::ostream& os, const DropCase& c) { return os << c.name; }
 };
 
-class DropOnList : public DropTest, public ::testing::WithParamInterface<DropCase> {};
+class Drops : public ModuleTest, public ::testing::WithParamInterface<DropCase> {};
 
-TEST_P(DropOnList, AddsNewNames) {
+TEST_P(Drops, JoinTheList) {
     const DropCase& c = GetParam();
-    sim::SetHostProgramPath(c.host);
+    PluginSettings.DisplayToWindowText = 1;
     PluginSettings.Debug = c.debug;
-    ReadList(c.list);
-    const int before = PlayerState.EntryCount;
-    std::strcpy(PlayerState.MediaFile, "a.mp3");
+    if (c.hostLength) sim::SetHostProgramPath(Host(c.hostLength));
+    std::string text = kHead;
+    for (const auto& entry : c.list)
+        text += entry + "\r\n";
+    sim::AddFile(kList, text);
+    ASSERT_EQ(ReadPlaylist(kList), 1);
+    PlayerState.PlayMode = c.playMode;
     sim::ClearHistory();
-    Drop(c.dropped);
-    EXPECT_EQ(Entries(), c.entries);
-    EXPECT_EQ(Title(), c.notice);
-    EXPECT_EQ(PlayerState.ListModified, PlayerState.EntryCount > before);
-    EXPECT_EQ(BoxTexts(), c.toAdd);
-    for (const auto& box : sim::Boxes())
-        EXPECT_EQ(box.caption, "To Add");
-    EXPECT_TRUE(sim::Called("BringWindowToFront"));
-    EXPECT_STREQ(PlayerState.MediaFile, "");
-    // The additions wait in memory for the next stop.
-    EXPECT_EQ(sim::FileText(kList), "[orvalin_bgmlist]\r\n[list]\r\n" + c.list);
-    EXPECT_EQ(PlayerState.PlayMode, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Drops, DropOnList,
-    ::testing::Values(
-        DropCase{"TwoNewFilesOnFive",
-                 kFive,
-                 {"C:\\Game\\sound\\x.mp3", "C:\\Game\\sound\\y.mp3"},
-                 Plus(kFiveEntries, {"sound\\x.mp3", "sound\\y.mp3"}),
-                 "2 Files Added"},
-        DropCase{"OneNewFile",
-                 kFive,
-                 {"C:\\Game\\f.mp3"},
-                 Plus(kFiveEntries, {"f.mp3"}),
-                 "1 File Added"},
-        DropCase{"FileAlreadyListed", kFive, {"C:\\Game\\c.mp3"}, kFiveEntries, "0 Files Added"},
-        DropCase{"PrefixOfAnEntryCountsAsListed",
-                 "battle.mp3,vol=80\r\n",
-                 {"C:\\Game\\battle.mp3", "C:\\Game\\bat"},
-                 {"battle.mp3,vol=80"},
-                 "0 Files Added"},
-        DropCase{"CapitalsAreNotTheirFoldedTwin",
-                 "sound\\a.mp3\r\n",
-                 {"C:\\Game\\Sound\\A.mp3"},
-                 {"sound\\a.mp3", "Sound\\A.mp3"},
-                 "1 File Added"},
-        DropCase{"OutsideTheHostFolderKeepsTheFullPath",
-                 kFive,
-                 {"D:\\Music\\b.mp3"},
-                 Plus(kFiveEntries, {"D:\\Music\\b.mp3"}),
-                 "1 File Added"},
-        DropCase{"HostFolderMatchedByteForByte",
-                 kFive,
-                 {"c:\\game\\g.mp3"},
-                 Plus(kFiveEntries, {"c:\\game\\g.mp3"}),
-                 "1 File Added"},
-        DropCase{"SameFileTwiceInOneDrop",
-                 kFive,
-                 {"C:\\Game\\g.mp3", "C:\\Game\\g.mp3"},
-                 Plus(kFiveEntries, {"g.mp3"}),
-                 "1 File Added"},
-        DropCase{"NamesOf255Then256And4096Bytes",
-                 kFive,
-                 {NameOfLength(255), NameOfLength(256), NameOfLength(4096)},
-                 Plus(kFiveEntries, {NameOfLength(255)}),
-                 "1 File Added"},
-        DropCase{"HostPathOf255Bytes",
-                 kFive,
-                 {"C:\\Game\\g.mp3"},
-                 Plus(kFiveEntries, {"g.mp3"}),
-                 "1 File Added",
-                 HostOfLength(255)},
-        DropCase{"HostPathOf256BytesLeavesNamesWhole",
-                 kFive,
-                 {"C:\\Game\\g.mp3"},
-                 Plus(kFiveEntries, {"C:\\Game\\g.mp3"}),
-                 "1 File Added",
-                 HostOfLength(256)},
-        DropCase{"DebugShowsEachAddition",
-                 kFive,
-                 {"C:\\Game\\x.mp3", "C:\\Game\\a.mp3", "C:\\Game\\y.mp3"},
-                 Plus(kFiveEntries, {"x.mp3", "y.mp3"}),
-                 "2 Files Added",
-                 kDefaultHost,
-                 1,
-                 {"x.mp3", "y.mp3"}}));
-
-struct RefusedCase {
-    const char* name;
-    int playMode;
-    friend std::ostream& operator<<(std::ostream& os, const RefusedCase& c) { return os << c.name; }
-};
-
-class DropRefused : public DropTest, public ::testing::WithParamInterface<RefusedCase> {};
-
-TEST_P(DropRefused, OnlyTheNotice) {
-    ReadList(kFive);
-    PlayerState.PlayMode = GetParam().playMode;
-    std::strcpy(PlayerState.MediaFile, "a.mp3");
-    sim::ClearHistory();
-    Drop({"C:\\Game\\x.mp3"});
-    EXPECT_EQ(Title(), "Current Music is not txt Format.");
-    EXPECT_EQ(Entries(), kFiveEntries);
-    EXPECT_FALSE(PlayerState.ListModified);
-    EXPECT_FALSE(sim::Called("DragQueryFile"));
-    EXPECT_FALSE(sim::Called("BringWindowToFront"));
-    EXPECT_STREQ(PlayerState.MediaFile, "a.mp3");
-}
-
-INSTANTIATE_TEST_SUITE_P(Requests, DropRefused,
-                         ::testing::Values(RefusedCase{"SingleFile", 0},
-                                           RefusedCase{"FolderPlay", 2}));
-
-TEST_F(DropTest, ThirtyFilesOnAFullTableGrowItWithTwentySpare) {
-    ReadList(kFive);
-    ASSERT_EQ(PlayerState.EntryCapacity, 5);
-    std::vector<std::string> dropped, added;
-    for (int i = 0; i < 30; ++i) {
-        dropped.push_back("C:\\Game\\sound\\t" + std::to_string(i) + ".mp3");
-        added.push_back("sound\\t" + std::to_string(i) + ".mp3");
+    AddDroppedFiles(sim::MakeDrop(c.dropped));
+    EXPECT_EQ(Entries(), Plus(c.list, c.added));
+    EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), c.notice);
+    EXPECT_EQ(PlayerState.ListModified, !c.added.empty());
+    EXPECT_EQ(BoxTexts(), c.debug ? c.added : Names{}); // "To Add"
+    EXPECT_EQ(sim::Count("DragFinish"), 1);
+    EXPECT_EQ(sim::Called("BringWindowToFront"), std::string(c.notice) != kNotTxt);
+    if (c.capacity) {
+        EXPECT_EQ(PlayerState.EntryCapacity, c.capacity);
     }
-    Drop(dropped);
-    EXPECT_EQ(Entries(), Plus(kFiveEntries, added));
-    EXPECT_EQ(PlayerState.EntryCapacity, 55);
-    EXPECT_EQ(Title(), "30 Files Added");
-    EXPECT_EQ(sim::LiveAllocations(), 1); // the old table was given back
+    EXPECT_EQ(sim::FileText(kList), text); // the additions wait for the stop
 }
 
-TEST_F(DropTest, TableThatCannotGrowAddsNothing) {
-    ReadList(kFive);
-    sim::FailAllocation();
-    Drop({"C:\\Game\\x.mp3"});
-    EXPECT_EQ(Entries(), kFiveEntries);
-    EXPECT_THAT(BoxTexts(), ElementsAre("Failed to allocate memory."));
-    EXPECT_EQ(Title(), "0 Files Added");
-    EXPECT_FALSE(PlayerState.ListModified);
-}
-
-// A list without entries is written at once; the last dropped file then plays alone.
-struct EmptyListCase {
-    int autosave;
-    bool asked; // by the stop that ends the list
-    friend std::ostream& operator<<(std::ostream& os, const EmptyListCase& c) {
-        return os << "AutosaveTxtFile " << c.autosave;
-    }
+const DropCase kDrops[] = {
+    {"TwoNewOnFive", kFive, {In("x.mp3"), In("y.mp3")}, {"x.mp3", "y.mp3"}, "2 Files Added"},
+    {"OneNewInAFolder", kFive, {In("s\\f.mp3")}, {"s\\f.mp3"}, k1},
+    {"AlreadyListed", kFive, {In("c.mp3")}, {}, k0},
+    {"PrefixOfAnEntry", {"b.mp3,vol=8"}, {In("b.mp3")}, {}, k0},
+    {"CapitalsBesideTheFoldedTwin", {"a.mp3"}, {In("A.mp3")}, {"A.mp3"}, k1},
+    {"OutsideKeepsItsPath", kFive, {"D:\\b.mp3"}, {"D:\\b.mp3"}, k1},
+    {"FolderCaseCounts", kFive, {"c:\\game\\g.mp3"}, {"c:\\game\\g.mp3"}, k1},
+    {"TwiceInOneDrop", kFive, {In("g.mp3"), In("g.mp3")}, {"g.mp3"}, k1},
+    {"Names255To4096", kFive, {Long(255), Long(256), Long(4096)}, {Long(255)}, k1},
+    {"HostPath255", kFive, {In("g.mp3")}, {"g.mp3"}, k1, 1, 255},
+    {"HostPath256KeepsNames", kFive, {In("g.mp3")}, {In("g.mp3")}, k1, 1, 256},
+    {"ThirtyOnAFullTable", kFive, Tunes(In("")), Tunes(""), "30 Files Added", 1, 0, 55},
+    {"DebugBoxesEachAddition", kFive, {In("x"), In("a.mp3")}, {"x"}, k1, 1, 0, 0, 1},
+    {"EmptyListGainingNothing", {}, {Long(300)}, {}, k0, -1},
+    {"SingleFileRefused", kFive, {In("x.mp3")}, {}, kNotTxt, 0},
+    {"FolderPlayRefused", kFive, {In("x.mp3")}, {}, kNotTxt, 2},
 };
+INSTANTIATE_TEST_SUITE_P(Cases, Drops, ::testing::ValuesIn(kDrops));
 
-class DropOnEmptyList : public DropTest, public ::testing::WithParamInterface<EmptyListCase> {};
+// A list without entries is written at once; the last file read then plays alone.
+class DropOnEmptyList : public ModuleTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DropOnEmptyList, WritesTheListAndPlaysTheLastFile) {
-    const EmptyListCase& c = GetParam();
-    WriteSettings("DisplayToWindowText=1\r\nAutosaveTxtFile=" + std::to_string(c.autosave) +
-                  "\r\n");
+    WriteSettings("AutosaveTxtFile=" + std::to_string(GetParam()) + "\r\n");
     sim::AddFile("sound\\stage.txt", "[Orvalin_BGMList]\r\n[List]\r\n");
     sim::AddFile("sound\\x.mp3", "");
     sim::AddFile("sound\\y.mp3", "");
     StartQuietly();
     ASSERT_EQ(Module.Play("sound\\stage.txt"), 0);
-    ASSERT_EQ(PlayerState.PlayMode, -1);
-    sim::ClearHistory();
     sim::AnswerBoxes({platform::kIdNo});
-    Drop({"C:\\Game\\sound\\x.mp3", "C:\\Game\\sound\\y.mp3", "C:\\Game\\sound\\x.mp3"});
+    AddDroppedFiles(sim::MakeDrop(
+        {"C:\\Game\\sound\\x.mp3", "C:\\Game\\sound\\y.mp3", "C:\\Game\\sound\\x.mp3"}));
     EXPECT_EQ(sim::FileText("sound\\stage.txt"),
               "[Orvalin_BGMList]\r\n[List]\r\nsound\\x.mp3\r\nsound\\y.mp3");
     const int written = sim::Find("WriteFile");
-    const int stopped = sim::Find("Stop", written);
     ASSERT_GE(written, 0);
-    ASSERT_GT(stopped, written);
-    // The last file read plays, even though it was a duplicate.
+    const int stopped = sim::Find("Stop", written);
+    EXPECT_GT(stopped, written);
     EXPECT_GT(sim::Find("RenderFile sound\\x.mp3", stopped), stopped);
     EXPECT_EQ(PlayerState.PlayMode, 0);
-    EXPECT_STREQ(PlayerState.RequestFile, "sound\\x.mp3");
     EXPECT_FALSE(PlayerState.ListModified);
-    EXPECT_EQ(sim::Count("MessageBox OrvalinMUGENBGM|MusicList has been modified. Overwrite it?"),
-              c.asked ? 1 : 0);
+    // The stop that ends the list still applies the setting.
+    EXPECT_EQ(BoxTexts().size(), GetParam() == -1 ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, DropOnEmptyList,
-                         ::testing::Values(EmptyListCase{1, false}, EmptyListCase{-1, true},
-                                           EmptyListCase{0, false}));
+INSTANTIATE_TEST_SUITE_P(AutosaveTxtFile, DropOnEmptyList, ::testing::Values(1, -1, 0));
 
-TEST_F(DropTest, EmptyListGainingNothingStaysAsItIs) {
-    ReadList("");
-    ASSERT_EQ(PlayerState.PlayMode, -1);
-    sim::SetHostProgramPath(HostOfLength(300));
-    Drop({NameOfLength(300)});
-    EXPECT_EQ(Title(), "0 Files Added");
-    EXPECT_EQ(sim::FileText(kList), "[orvalin_bgmlist]\r\n[list]\r\n");
-    EXPECT_FALSE(sim::Called("RenderFile"));
-}
-
-// The list is written back with its extra sound after the entries.
-struct SaveCase {
-    const char* name;
-    std::string file;
-    std::string saved;
-    friend std::ostream& operator<<(std::ostream& os, const SaveCase& c) { return os << c.name; }
-};
-
-class SaveAfterDrop : public DropTest, public ::testing::WithParamInterface<SaveCase> {};
+// A list saved after a drop keeps its extra sound after the entries.
+class SaveAfterDrop : public ModuleTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SaveAfterDrop, WritesTheseBytes) {
-    const SaveCase& c = GetParam();
-    sim::AddFile(kList, c.file);
+    const bool ext = GetParam();
+    sim::AddFile(kList, kHead + "a.mp3" + (ext ? "\r\n[ext]\r\nExtSound = Rain.WAV" : ""));
     ASSERT_EQ(ReadPlaylist(kList), 1);
     std::strcpy(PlayerState.RequestFile, kList);
-    Drop({"C:\\Game\\new.mp3"});
+    PlayerState.HostThreadId = sim::kHostThreadId;
+    AddDroppedFiles(sim::MakeDrop({"C:\\Game\\new.mp3"}));
     SaveIfModified();
-    EXPECT_EQ(sim::FileText(kList), c.saved);
-    EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("stage.txt"));
+    EXPECT_EQ(sim::FileText(kList), "[Orvalin_BGMList]\r\n[List]\r\na.mp3\r\nnew.mp3" +
+                                        std::string(ext ? "\r\n[EXT]\r\nextsound=Rain.WAV" : ""));
+    EXPECT_EQ(sim::ListFolder("sound"), Names{"stage.txt"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, SaveAfterDrop,
-    ::testing::Values(
-        SaveCase{"NoExtraSound", "[orvalin_bgmlist]\r\n[list]\r\na.mp3\r\n",
-                 "[Orvalin_BGMList]\r\n[List]\r\na.mp3\r\nnew.mp3"},
-        SaveCase{"ExtraSoundAfterTheList",
-                 "[orvalin_bgmlist]\r\n[list]\r\na.mp3\r\n[ext]\r\nextsound = rain.wav\r\n",
-                 "[Orvalin_BGMList]\r\n[List]\r\na.mp3\r\nnew.mp3\r\n[EXT]\r\nextsound=rain.wav"},
-        SaveCase{
-            "ExtraSoundBeforeTheList",
-            "[orvalin_bgmlist]\r\n[EXT]\r\nExtSound=Storm.WAV\r\n[LIST]\r\na.mp3",
-            "[Orvalin_BGMList]\r\n[List]\r\na.mp3\r\nnew.mp3\r\n[EXT]\r\nextsound=Storm.WAV"}));
+INSTANTIATE_TEST_SUITE_P(ExtraSound, SaveAfterDrop, ::testing::Bool());

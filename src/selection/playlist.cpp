@@ -309,7 +309,9 @@ int SaveMusicList(const char* name) {
     if (p.EntryCount <= 0 || !p.Entries) return 0;
     const int count = p.EntryCount < p.EntryCapacity ? p.EntryCount : p.EntryCapacity;
     static const char kHead[] = "[Orvalin_BGMList]\r\n[List]";
-    const size_t capacity = sizeof kHead + static_cast<size_t>(count) * (kNameSize + 2);
+    static const char kExtHead[] = "\r\n[EXT]\r\nextsound=";
+    const size_t capacity =
+        sizeof kHead + static_cast<size_t>(count) * (kNameSize + 2) + sizeof kExtHead + kNameSize;
     char* buffer = static_cast<char*>(platform::AllocZeroed(capacity));
     if (!buffer) return 0;
     size_t length = sizeof kHead - 1;
@@ -319,6 +321,14 @@ int SaveMusicList(const char* name) {
         buffer[length++] = '\n';
         const size_t n = strnlen(p.Entries[i], kNameSize - 1);
         std::memcpy(buffer + length, p.Entries[i], n);
+        length += n;
+    }
+    // The list's extra sound stays with it.
+    if (p.ExtSound[0] != '\0') {
+        std::memcpy(buffer + length, kExtHead, sizeof kExtHead - 1);
+        length += sizeof kExtHead - 1;
+        const size_t n = strnlen(p.ExtSound, kNameSize - 1);
+        std::memcpy(buffer + length, p.ExtSound, n);
         length += n;
     }
 

@@ -1,4 +1,5 @@
-// Music selection: play requests, track choice, the playlist format and the folder scan.
+// Music selection: play requests, track choice, the playlist format, the folder scan and
+// drag-and-drop additions.
 #pragma once
 #include "platform/types.h"
 
@@ -17,3 +18,6 @@ int FindMusic(const char* name);
 
 // The entry table.
 void FreeEntryTable();
+
+// Files dropped onto the game window (the WM_DROPFILES wParam) join the current playlist.
+void AddDroppedFiles(uintptr_t drop);

@@ -264,7 +264,8 @@ TEST_F(Playlist, SaveWritesHeaderAndEntriesExactly) {
     ASSERT_EQ(ReadPlaylist(kList), 1);
     EXPECT_EQ(SaveMusicList(kList), 1);
     EXPECT_EQ(sim::FileText(kList),
-              "[Orvalin_BGMList]\r\n[List]\r\nbattle.mp3,vol=80\r\n\r\nb.mp3");
+              "[Orvalin_BGMList]\r\n[List]\r\nbattle.mp3,vol=80\r\n\r\nb.mp3\r\n[EXT]\r\n"
+              "extsound=rain.wav");
     EXPECT_EQ(sim::OpenFileHandles(), 0);
     EXPECT_EQ(sim::LiveAllocations(), 1); // the table only
     EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));

@@ -284,6 +284,7 @@ bool AcceptsDrops(platform::Hwnd window);
 
 // A drop of these names onto the game window; the result is the WM_DROPFILES wParam.
 uintptr_t MakeDrop(std::initializer_list<const char*> names);
+uintptr_t MakeDrop(const std::vector<std::string>& names);
 bool DropFinished(uintptr_t drop);
 
 platform::HookProc InstalledHook();

@@ -356,6 +356,12 @@ uintptr_t MakeDrop(std::initializer_list<const char*> names) {
     W().drops.back()->names.assign(names.begin(), names.end());
     return reinterpret_cast<uintptr_t>(W().drops.back().get());
 }
+uintptr_t MakeDrop(const std::vector<std::string>& names) {
+    SIM_LOCK();
+    W().drops.push_back(std::make_unique<Drop>());
+    W().drops.back()->names = names;
+    return reinterpret_cast<uintptr_t>(W().drops.back().get());
+}
 bool DropFinished(uintptr_t drop) {
     SIM_LOCK();
     for (const auto& d : W().drops)

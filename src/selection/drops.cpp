@@ -1,0 +1,111 @@
+// Files dropped onto the game window join the current playlist: in the entry table at
+// once, in the playlist file at the next stop (or at once when the list was empty).
+#include <cstdio>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "core/core.h"
+#include "selection/selection.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr int kSpareSlots = 20;
+constexpr uint32_t kCountQuery = 0xFFFFFFFFu;
+// One byte more than a slot: a name that fills it is 256 bytes or more and is skipped.
+constexpr uint32_t kProbeSize = kNameSize + 1;
+
+void Notice(const char* text) {
+    TitleNotice::Show(text, PluginSettings.DispWindowTime, TitleNotice::kShowNow);
+}
+
+// Room for `wanted` entries in all: the table grows to that plus 20 spare slots.
+// False when the memory cannot be had; the old table then stays as it was.
+bool MakeRoom(uint32_t added) {
+    PlayerStateRecord& p = PlayerState;
+    const long long wanted = static_cast<long long>(p.EntryCount) + added;
+    if (wanted <= p.EntryCapacity) return true;
+    const long long slots = wanted + kSpareSlots;
+    auto* table = slots <= INT32_MAX / kNameSize
+                      ? static_cast<NameSlot*>(
+                            platform::AllocZeroed(static_cast<size_t>(slots) * sizeof(NameSlot)))
+                      : nullptr;
+    if (!table) return false;
+    if (p.Entries && p.EntryCount > 0)
+        std::memcpy(table, p.Entries, static_cast<size_t>(p.EntryCount) * sizeof(NameSlot));
+    FreeEntryTable();
+    p.Entries = table;
+    p.EntryCapacity = static_cast<int>(slots);
+    return true;
+}
+
+// The host program's folder, cut just after its last backslash. Empty when the path
+// cannot be had or is 256 bytes or more: every name then stays whole.
+void HostFolder(char (&folder)[kNameSize]) {
+    char path[kProbeSize] = {};
+    const uint32_t length = platform::GetHostProgramPath(path, sizeof path);
+    folder[0] = '\0';
+    if (length == 0 || length >= kNameSize) return;
+    char* slash = std::strrchr(path, '\\');
+    if (slash) slash[1] = '\0';
+    CopyText(folder, slash ? path : "", sizeof folder);
+}
+
+// An entry already in the table that begins with `entry`, byte for byte.
+bool AlreadyListed(const char* entry) {
+    const PlayerStateRecord& p = PlayerState;
+    const size_t n = std::strlen(entry);
+    for (int i = 0; i < p.EntryCount; ++i)
+        if (std::strncmp(p.Entries[i], entry, n) == 0) return true;
+    return false;
+}
+
+} // namespace
+
+void AddDroppedFiles(uintptr_t drop) {
+    PlayerStateRecord& p = PlayerState;
+    const int oldCount = p.EntryCount;
+    if (p.PlayMode != 1 && p.PlayMode != -1) {
+        Notice("Current Music is not txt Format.");
+        platform::FinishDrop(drop);
+        return;
+    }
+    const uint32_t dropped = platform::QueryDroppedFile(drop, kCountQuery, nullptr, 0);
+    if (!MakeRoom(dropped)) ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+    char folder[kNameSize];
+    HostFolder(folder);
+    const size_t folderLength = std::strlen(folder);
+
+    char last[kNameSize] = "";
+    for (uint32_t i = 0; i < dropped; ++i) {
+        char name[kProbeSize] = {};
+        const uint32_t length = platform::QueryDroppedFile(drop, i, name, sizeof name);
+        if (length == 0 || length >= kNameSize || name[kNameSize - 1] != '\0') continue;
+        const bool inside = folderLength > 0 && std::strncmp(name, folder, folderLength) == 0;
+        const char* entry = inside ? name + folderLength : name;
+        CopyText(last, entry, sizeof last);
+        if (AlreadyListed(entry)) continue;
+        if (p.EntryCount >= p.EntryCapacity) continue; // the table could not grow
+        ErrorFeedback::DebugBox(1, entry, "To Add");
+        CopyText(p.Entries[p.EntryCount], entry, kNameSize);
+        ++p.EntryCount;
+    }
+    platform::FinishDrop(drop);
+
+    const int added = p.EntryCount - oldCount;
+    if (added > 0) p.ListModified = true;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d File%s Added", added, added == 1 ? "" : "s");
+    Notice(text);
+    platform::BringWindowToFront(HostWindow());
+    p.MediaFile[0] = '\0';
+    if (oldCount != 0 || added == 0) return;
+
+    // The list had no entries: it is written now, and the last dropped file plays.
+    CopyText(p.MediaFile, last, sizeof p.MediaFile);
+    SaveMusicList(p.RequestFile);
+    Stop();
+    Play(last);
+}

@@ -1,0 +1,232 @@
+// Stage music allocation: every stage whose definition has an empty bgmusic entry is
+// offered a playlist of its own, "sound/<stage>.txt". On Yes the tool creates that
+// playlist empty (unless it exists) and writes its path into the entry, so the game
+// plays the list whenever the stage is fought on, and files dropped then fill it.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "core/core.h"
+#include "tools/tools.h"
+#include "ui/ui.h"
+
+namespace {
+
+// A playlist header and an empty list section: 27 bytes.
+constexpr char kEmptyPlaylist[] = "[Orvalin_BGMList]\r\n[List]\r\n";
+constexpr uint32_t kEmptyPlaylistSize = sizeof kEmptyPlaylist - 1;
+static_assert(kEmptyPlaylistSize == 27);
+// Room behind a stage text for the inserted path (at most 259 characters).
+constexpr size_t kPathRoom = platform::kMaxPath;
+constexpr int kNoticeTicks = 10;
+constexpr char kQuestionCaption[] = "ForceInsertMusic - OrvalinMUGENBGM";
+
+void Notice(const char* text) {
+    TitleNotice::Show(text, kNoticeTicks, TitleNotice::kShowNow);
+}
+
+void Box(const char* text, const char* caption, unsigned flags = platform::kMbOk) {
+    platform::ShowMessageBox(HostWindow(), text, caption, flags);
+}
+
+// A stage definition in memory, with room behind it for inserted paths.
+struct StageText {
+    char* bytes = nullptr;
+    size_t length = 0;
+    size_t capacity = 0;
+};
+
+bool LineEndAt(const StageText& s, size_t i) {
+    return i + 1 < s.length && s.bytes[i] == '\r' && s.bytes[i + 1] == '\n';
+}
+// The first character of a line: the one after a CR LF.
+bool LineStartAt(const StageText& s, size_t i) {
+    return i >= 2 && s.bytes[i - 2] == '\r' && s.bytes[i - 1] == '\n';
+}
+// The start of the line after the one holding `i`, or the end of the text.
+size_t NextLine(const StageText& s, size_t i) {
+    while (i < s.length && !LineEndAt(s, i))
+        ++i;
+    return i < s.length ? i + 2 : s.length;
+}
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+enum class Finding { Nothing, Value, Empty };
+struct ScanResult {
+    Finding finding;
+    size_t stop; // for an empty entry: its stop point
+};
+
+// Looks for the bgmusic entry from `from` on. Comments (';' to the end of the line) are
+// skipped; any key that begins with "bgmusic", in any case, counts. A matching key with
+// no '=' on its line sets nothing, so it is passed over like any other line.
+ScanResult ScanStage(const StageText& s, size_t from) {
+    const char* t = s.bytes;
+    size_t i = from;
+    while (i < s.length) {
+        if (t[i] == ';') {
+            i = NextLine(s, i);
+            continue;
+        }
+        if (t[i] != 'b' && t[i] != 'B') {
+            ++i;
+            continue;
+        }
+        if (s.length - i < 8) return {Finding::Nothing, s.length};
+        if (!SameIgnoringAsciiCase(t + i, "bgmusic", 7)) {
+            i = NextLine(s, i);
+            continue;
+        }
+        size_t equals = i + 7;
+        while (equals < s.length && t[equals] != '=' && !LineEndAt(s, equals))
+            ++equals;
+        if (equals >= s.length || t[equals] != '=') {
+            i = NextLine(s, i);
+            continue;
+        }
+        // Blanks and line ends after the '=', up to the first character of a line.
+        size_t stop = equals + 1;
+        while (stop < s.length && !LineStartAt(s, stop) && IsSpace(t[stop]))
+            ++stop;
+        if (stop >= s.length) return {Finding::Nothing, s.length};
+        if (LineStartAt(s, stop) || t[stop] == ';') return {Finding::Empty, stop};
+        return {Finding::Value, stop};
+    }
+    return {Finding::Nothing, s.length};
+}
+
+// Where the path goes for an empty entry stopped at `stop`: before the CR LF that ends
+// the bgmusic line, or before the blank in front of a comment (after an '=' that
+// touches the comment).
+size_t InsertionPoint(const StageText& s, size_t stop) {
+    if (LineStartAt(s, stop)) return stop - 2;
+    return s.bytes[stop - 1] == '=' ? stop : stop - 1;
+}
+
+// Inserts `path` at `at`, moving the rest of the text behind it; the block grows when
+// an earlier insertion (whose file could not be written) used its room.
+bool Insert(StageText& s, size_t at, const char* path) {
+    const size_t n = std::strlen(path);
+    if (s.length + n > s.capacity) {
+        const size_t capacity = s.length + n + kPathRoom;
+        auto* bytes = static_cast<char*>(platform::AllocZeroed(capacity));
+        if (!bytes) return false;
+        std::memcpy(bytes, s.bytes, s.length);
+        platform::FreeMemory(s.bytes);
+        s.bytes = bytes;
+        s.capacity = capacity;
+    }
+    std::memmove(s.bytes + at + n, s.bytes + at, s.length - at);
+    std::memcpy(s.bytes + at, path, n);
+    s.length += n;
+    return true;
+}
+
+// Reads the whole stage file and closes it; false (after the notice) when it can't.
+bool LoadStage(platform::Handle file, StageText& s) {
+    const uint32_t size = platform::GetFileSize(file);
+    const size_t capacity = static_cast<size_t>(size) + kPathRoom;
+    s.bytes = size < UINT32_MAX - kPathRoom ? static_cast<char*>(platform::AllocZeroed(capacity))
+                                            : nullptr;
+    if (!s.bytes) {
+        platform::CloseObject(file);
+        ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+        return false;
+    }
+    uint32_t read = 0;
+    const bool ok = platform::ReadFile(file, s.bytes, size, &read) && read == size;
+    platform::CloseObject(file);
+    if (!ok) {
+        // Half a stage is never written back: the file is left alone.
+        platform::FreeMemory(s.bytes);
+        s.bytes = nullptr;
+        Notice("[ERROR] readfile error");
+        return false;
+    }
+    s.length = size;
+    s.capacity = capacity;
+    return true;
+}
+
+// Offers the stage `name` (found in "stages") a playlist for each empty bgmusic entry
+// until one is written; `asked` is set when a question was asked.
+void AllocateStage(const char* name, bool& asked) {
+    const size_t nameLength = std::strlen(name);
+    char path[platform::kMaxPath];
+    const int pathLength = std::snprintf(path, sizeof path, "stages\\%s", name);
+    platform::Handle file = nullptr;
+    // A name too long for the path (the system could not open it either) or without
+    // its extension is skipped as a file that can't be opened.
+    if (pathLength > 0 && static_cast<size_t>(pathLength) < sizeof path && nameLength >= 4)
+        file = platform::OpenFileForReadWrite(path, platform::kShareRead);
+    if (!file) {
+        ErrorFeedback::DebugBox(1, name, "CreateFile Failed");
+        return;
+    }
+    StageText text;
+    if (!LoadStage(file, text)) return;
+
+    // "stages\" plus the name fits, so "sound/", the name less ".def", and ".txt" do.
+    char playlist[platform::kMaxPath];
+    std::snprintf(playlist, sizeof playlist, "sound/%.*s.txt", static_cast<int>(nameLength - 4),
+                  name);
+    char question[platform::kMaxPath + 64];
+    std::snprintf(question, sizeof question, "A bgmusic of stage \"%s\" is not set - Allocate?",
+                  name);
+
+    size_t from = 0;
+    for (;;) {
+        const ScanResult found = ScanStage(text, from);
+        if (found.finding != Finding::Empty) break;
+        asked = true;
+        if (platform::ShowMessageBox(HostWindow(), question, kQuestionCaption,
+                                     platform::kMbYesNo) == platform::kIdNo) {
+            from = found.stop + 1;
+            continue;
+        }
+        Box(playlist, "info");
+        // An existing playlist is used as it is; a new one appears whole or not at all.
+        bool created = false;
+        if (!platform::FileExists(playlist)) {
+            if (!CreateFileComplete(playlist, kEmptyPlaylist, kEmptyPlaylistSize)) {
+                from = found.stop + 1;
+                continue;
+            }
+            created = true;
+        }
+        const size_t at = InsertionPoint(text, found.stop);
+        const bool inserted = Insert(text, at, playlist);
+        if (!inserted) ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+        // The stage is replaced whole or stays as it was on disk.
+        if (inserted && ReplaceFileContents(path, text.bytes, static_cast<uint32_t>(text.length)))
+            break;
+        // The stage keeps its empty entry: the playlist made for it goes again, so the disk
+        // is as it was before the answer.
+        if (created) platform::RemoveFile(playlist);
+        if (!inserted) break;
+        from = at + 1;
+    }
+    platform::FreeMemory(text.bytes);
+}
+
+} // namespace
+
+int ForceInsertMusic() {
+    char name[platform::kMaxPath];
+    platform::Handle search = platform::FindFirst("stages\\*.def", name);
+    if (!search) {
+        Notice("[ERROR] findfirstfile failed");
+        return 0;
+    }
+    bool asked = false;
+    do {
+        AllocateStage(name, asked);
+    } while (platform::FindNext(search, name));
+    platform::FindClose(search);
+    if (!asked) Box("All stages have bgmusic already.", ErrorFeedback::kCaption);
+    return 1;
+}

@@ -126,6 +126,9 @@ void KeyCommand(uintptr_t wParam) {
     case 0x48:
         if (CtrlDown()) ShowKeyHelp();
         break;
+    case 0x52:
+        if (CtrlDown() && PlayerState.Playing) ForceInsertMusic();
+        break;
     case 0x58:
         if (CtrlDown() && PlayerState.Playing) CutTagKey();
         break;
@@ -170,6 +173,9 @@ void Dispatch(const platform::HookMessage& m) {
         break;
     case platform::kWmTimer:
         if (m.wParam == TitleNotice::kTimerId) TitleNotice::Tick(HostWindow());
+        break;
+    case platform::kWmDropFiles:
+        AddDroppedFiles(m.wParam);
         break;
     case platform::kWmGraphNotify:
         GraphEvents();

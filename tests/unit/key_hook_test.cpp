@@ -263,3 +263,22 @@ TEST_F(KeyHookTest, WindowRequests) {
     sim::DeliverToHook(sim::kGameWindow, platform::kWmBringToFront);
     EXPECT_EQ(sim::Count("BringWindowToFront"), 1);
 }
+
+// A host that peeks before it removes passes each message twice: only the removal acts,
+// so F6 toggles once and a drop is finished once.
+TEST_F(KeyHookTest, PeekedMessagesAreOnlyPassedOn) {
+    BeginPlaying("DisplayToWindowText=1\r\n");
+    const platform::HookMessage f6{sim::kGameWindow, platform::kWmKeyDown, kF6, 0};
+    const uintptr_t drop = sim::MakeDrop({"C:\\Game\\b.mp3"});
+    const platform::HookMessage dropped{sim::kGameWindow, platform::kWmDropFiles, drop, 0};
+    for (const auto* m : {&f6, &dropped}) // peeked
+        EXPECT_EQ(KeyHook(0, 0, reinterpret_cast<intptr_t>(m)), sim::kNextHookResult);
+    EXPECT_FALSE(PlayerState.Muted);
+    EXPECT_FALSE(sim::DropFinished(drop));
+    for (const auto* m : {&f6, &dropped}) // removed
+        KeyHook(0, platform::kPmRemove, reinterpret_cast<intptr_t>(m));
+    EXPECT_TRUE(PlayerState.Muted);
+    EXPECT_TRUE(sim::DropFinished(drop));
+    EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "Current Music is not txt Format.");
+    EXPECT_EQ(sim::NextHookCalls(), 4);
+}

@@ -160,25 +160,27 @@ void close_held(const std::string& path) {
     log_event("closeheld " + quote(path) + " -> ok");
 }
 
-// Pumps until `count` boxes in all have come and gone, or `ms` milliseconds pass.
-void wait_boxes(std::string_view rest) {
+// Pumps until `count` boxes in all have come and gone; false if `ms` milliseconds pass first.
+bool wait_boxes(std::string_view rest) {
     std::vector<std::string_view> words = words_of(rest);
     long long count = 0;
     long long ms = 0;
     if (words.size() != 2 || !parse_number(words[0], count) || !parse_number(words[1], ms) ||
         ms < 0) {
         log_event("error waitboxes: needs COUNT MS");
-        return;
+        return true;
     }
     long long waited = 0;
     while (box_watcher_gone_count() < count) {
         if (waited >= ms) {
-            log_event("waitboxes timeout gone=" + std::to_string(box_watcher_gone_count()));
-            return;
+            log_event("error waitboxes: timeout, " + std::to_string(box_watcher_gone_count()) +
+                      " boxes gone");
+            return false;
         }
         pump_for(k_box_poll_ms);
         waited += k_box_poll_ms;
     }
+    return true;
 }
 
 void run_get_file_info(std::string_view rest) {
@@ -265,7 +267,7 @@ bool run_host_command(std::string_view word, std::string_view rest, CommandConte
         if (plugin_record() != nullptr) {
             log_event("skipped load: already loaded");
         } else if (!plugin_load(c.plugin)) {
-            outcome = Outcome::load_failed;
+            outcome = Outcome::failed;
         }
     } else if (word == "key") {
         run_key(rest, c.window);
@@ -291,7 +293,7 @@ bool run_host_command(std::string_view word, std::string_view rest, CommandConte
     } else if (word == "boxdelay") {
         if (int_argument(word, rest, n) && n >= 0) box_watcher_set_delay(n);
     } else if (word == "waitboxes") {
-        wait_boxes(rest);
+        if (!wait_boxes(rest)) outcome = Outcome::failed;
     } else if (word == "drop") {
         std::vector<std::string> names = quoted_words_of(rest);
         if (names.empty()) {

@@ -82,7 +82,7 @@ int run(int argc, char** argv) {
     } else {
         std::string line;
         while (script->next(line)) {
-            if (run_command(line, context) == Outcome::load_failed) {
+            if (run_command(line, context) == Outcome::failed) {
                 code = k_failed;
                 break;
             }

@@ -20,12 +20,16 @@ HWND g_game = nullptr;
 DWORD g_main_thread = 0;
 bool g_press = true;
 std::atomic<int> g_answer{IDYES};
+std::atomic<int> g_delay_ms{0};
+std::atomic<int> g_gone{0};
 HANDLE g_stop = nullptr;
 HANDLE g_thread = nullptr;
 
 struct Seen {
-    int button;        // the button pressed, 0 if none
-    ULONGLONG pressed; // when, to press again if the box is still there
+    std::string caption;
+    int button;    // the button to press, 0 if none
+    ULONGLONG due; // when to press it (again, while the box is still there)
+    bool pressed;  // pressed at least once
 };
 
 // The window's text, asked with a timeout so that a stuck owner thread can't stop the watcher.
@@ -116,7 +120,7 @@ void press(HWND box, int button) {
                  reinterpret_cast<LPARAM>(control));
 }
 
-int handle_box(HWND box) {
+Seen handle_box(HWND box, ULONGLONG now) {
     std::string caption = text_of(box);
     std::string message = message_of(box);
     Kind kind = kind_of(box);
@@ -127,27 +131,38 @@ int handle_box(HWND box) {
     log_event("box caption=" + quote(caption) + " text=" + quote(message) + " type=" + kind.name +
               " answer=" + std::to_string(button) + " owner=" + owner_name +
               " thread=" + (thread == g_main_thread ? "main" : "other"));
-    if (button != 0) press(box, button);
-    return button;
+    return Seen{caption, button, now + static_cast<ULONGLONG>(g_delay_ms.load()), false};
 }
 
 void poll(std::map<HWND, Seen>& seen) {
     std::vector<HWND> boxes;
     EnumWindows(collect_box, reinterpret_cast<LPARAM>(&boxes));
     for (auto it = seen.begin(); it != seen.end();) {
-        it = IsWindow(it->first) ? std::next(it) : seen.erase(it);
+        if (IsWindow(it->first)) {
+            ++it;
+            continue;
+        }
+        log_event("boxgone caption=" + quote(it->second.caption));
+        ++g_gone;
+        it = seen.erase(it);
     }
-    ULONGLONG now = GetTickCount64();
     for (HWND box : boxes) {
+        ULONGLONG now = GetTickCount64();
         auto it = seen.find(box);
         if (it == seen.end()) {
             // A box is ready once shown: before that its buttons may not be settled.
             if (!IsWindowVisible(box)) continue;
-            seen[box] = Seen{handle_box(box), now};
-        } else if (it->second.button != 0 && now - it->second.pressed > k_repress_ms) {
-            press(box, it->second.button);
-            it->second.pressed = now;
+            it = seen.emplace(box, handle_box(box, now)).first;
         }
+        Seen& s = it->second;
+        if (s.button == 0 || now < s.due) continue;
+        if (!s.pressed) {
+            log_event("boxpress caption=" + quote(s.caption) +
+                      " answer=" + std::to_string(s.button));
+            s.pressed = true;
+        }
+        press(box, s.button);
+        s.due = now + k_repress_ms;
     }
 }
 
@@ -160,7 +175,9 @@ DWORD WINAPI watch(void*) noexcept {
 
 } // namespace
 
-void box_watcher_start(HWND game_window, DWORD main_thread, int answer, bool press_buttons) {
+void box_watcher_start(HWND game_window, DWORD main_thread, int answer, bool press_buttons,
+                       int delay_ms) {
+    g_delay_ms = delay_ms;
     g_game = game_window;
     g_main_thread = main_thread;
     g_press = press_buttons;
@@ -171,6 +188,14 @@ void box_watcher_start(HWND game_window, DWORD main_thread, int answer, bool pre
 
 void box_watcher_set_answer(int answer) {
     g_answer = answer;
+}
+
+void box_watcher_set_delay(int delay_ms) {
+    g_delay_ms = delay_ms;
+}
+
+int box_watcher_gone_count() {
+    return g_gone.load();
 }
 
 void box_watcher_stop() {

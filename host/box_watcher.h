@@ -8,11 +8,18 @@
 
 namespace host {
 
-// `press` false: boxes are only logged and left for the player to answer.
-void box_watcher_start(HWND game_window, DWORD main_thread, int answer, bool press);
+// `press` false: boxes are only logged and left for the player to answer. `delay_ms`: how
+// long a box stays before its button is pressed.
+void box_watcher_start(HWND game_window, DWORD main_thread, int answer, bool press, int delay_ms);
 
 // The button for later Yes/No boxes (6 Yes, 7 No, 2 Cancel).
 void box_watcher_set_answer(int answer);
+
+// How long later boxes stay before their button is pressed.
+void box_watcher_set_delay(int delay_ms);
+
+// Boxes seen and gone since the start.
+int box_watcher_gone_count();
 
 void box_watcher_stop();
 

@@ -1,12 +1,14 @@
 #include "commands.h"
 
 #include "box_watcher.h"
+#include "drops.h"
 #include "game_window.h"
 #include "keys.h"
 #include "log.h"
 #include "numbers.h"
 #include "pump.h"
 
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +17,10 @@ namespace host {
 namespace {
 
 constexpr DWORD k_close_poll_ms = 50;
+constexpr DWORD k_box_poll_ms = 10;
+
+// Files held open by `holdopen`, by the name given.
+std::map<std::string, HANDLE> g_held;
 
 std::string_view trim(std::string_view text) {
     const char* space = " \t\r\n";
@@ -34,6 +40,30 @@ std::vector<std::string_view> words_of(std::string_view text) {
         if (end == std::string_view::npos) end = text.size();
         words.push_back(text.substr(start, end - start));
         at = end;
+    }
+    return words;
+}
+
+// Words separated by blanks; a word in double quotes may hold blanks (the quotes go).
+std::vector<std::string> quoted_words_of(std::string_view text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    for (;;) {
+        at = text.find_first_not_of(" \t", at);
+        if (at == std::string_view::npos) break;
+        size_t end;
+        if (text[at] == '"') {
+            end = text.find('"', at + 1);
+            if (end == std::string_view::npos) end = text.size();
+            words.emplace_back(text.substr(at + 1, end - at - 1));
+            at = end + 1;
+        } else {
+            end = text.find_first_of(" \t", at);
+            if (end == std::string_view::npos) end = text.size();
+            words.emplace_back(text.substr(at, end - at));
+            at = end;
+        }
+        if (at >= text.size()) break;
     }
     return words;
 }
@@ -100,6 +130,57 @@ void run_post(std::string_view rest, HWND window) {
     }
     PostMessageA(window, static_cast<UINT>(values[0]), static_cast<WPARAM>(values[1]),
                  static_cast<LPARAM>(values[2]));
+}
+
+// Opens the file for reading the way a player's other program might: others may read and
+// write it, but not delete or rename it.
+void hold_open(const std::string& path) {
+    if (g_held.count(path) != 0) {
+        log_event("holdopen " + quote(path) + " -> already held");
+        return;
+    }
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        log_event("holdopen " + quote(path) + " -> error " + std::to_string(GetLastError()));
+        return;
+    }
+    g_held[path] = file;
+    log_event("holdopen " + quote(path) + " -> ok");
+}
+
+void close_held(const std::string& path) {
+    auto it = g_held.find(path);
+    if (it == g_held.end()) {
+        log_event("closeheld " + quote(path) + " -> not held");
+        return;
+    }
+    CloseHandle(it->second);
+    g_held.erase(it);
+    log_event("closeheld " + quote(path) + " -> ok");
+}
+
+// Pumps until `count` boxes in all have come and gone; false if `ms` milliseconds pass first.
+bool wait_boxes(std::string_view rest) {
+    std::vector<std::string_view> words = words_of(rest);
+    long long count = 0;
+    long long ms = 0;
+    if (words.size() != 2 || !parse_number(words[0], count) || !parse_number(words[1], ms) ||
+        ms < 0) {
+        log_event("error waitboxes: needs COUNT MS");
+        return true;
+    }
+    long long waited = 0;
+    while (box_watcher_gone_count() < count) {
+        if (waited >= ms) {
+            log_event("error waitboxes: timeout, " + std::to_string(box_watcher_gone_count()) +
+                      " boxes gone");
+            return false;
+        }
+        pump_for(k_box_poll_ms);
+        waited += k_box_poll_ms;
+    }
+    return true;
 }
 
 void run_get_file_info(std::string_view rest) {
@@ -186,7 +267,7 @@ bool run_host_command(std::string_view word, std::string_view rest, CommandConte
         if (plugin_record() != nullptr) {
             log_event("skipped load: already loaded");
         } else if (!plugin_load(c.plugin)) {
-            outcome = Outcome::load_failed;
+            outcome = Outcome::failed;
         }
     } else if (word == "key") {
         run_key(rest, c.window);
@@ -209,6 +290,31 @@ bool run_host_command(std::string_view word, std::string_view rest, CommandConte
         log_event("mark " + escape_controls(rest));
     } else if (word == "answer") {
         if (int_argument(word, rest, n)) box_watcher_set_answer(n);
+    } else if (word == "boxdelay") {
+        if (int_argument(word, rest, n) && n >= 0) box_watcher_set_delay(n);
+    } else if (word == "waitboxes") {
+        if (!wait_boxes(rest)) outcome = Outcome::failed;
+    } else if (word == "drop") {
+        std::vector<std::string> names = quoted_words_of(rest);
+        if (names.empty()) {
+            log_event("error drop: needs NAME [NAME...]");
+        } else {
+            post_drop(c.window, names);
+        }
+    } else if (word == "holdopen") {
+        hold_open(std::string(rest));
+    } else if (word == "closeheld") {
+        close_held(std::string(rest));
+    } else if (word == "decoy") {
+        show_decoy_window(GetModuleHandleA(nullptr));
+        log_event("decoy foreground=" + foreground_owner(c.window));
+    } else if (word == "foreground") {
+        log_event("foreground " + foreground_owner(c.window));
+    } else if (word == "probe") {
+        pump_install_probe();
+        pump_post_probe(c.window);
+    } else if (word == "heapcalls") {
+        log_event("heapcalls " + std::to_string(pump_heap_calls()));
     } else {
         return false;
     }

@@ -13,7 +13,8 @@ struct CommandContext {
     PluginSettings plugin; // what `load` fills the record with
 };
 
-enum class Outcome { next, load_failed };
+// `failed`: the script can't go on (a load failed, a wait was not met); the run ends.
+enum class Outcome { next, failed };
 
 // Runs one script line (blank lines and "#" comments are skipped) and logs "cmd <line>".
 Outcome run_command(const std::string& line, CommandContext& context);

@@ -7,7 +7,6 @@ namespace host {
 namespace {
 
 HANDLE g_out = INVALID_HANDLE_VALUE;
-SRWLOCK g_lock = SRWLOCK_INIT;
 
 const char k_digits[] = "0123456789abcdef";
 
@@ -23,7 +22,9 @@ void write_line(std::string_view event) {
     line += ' ';
     line += event;
     line += '\n';
-    // One WriteFile per line: nothing is buffered, a reader sees whole lines.
+    // One WriteFile per line, and no lock: a thread of the process may be stopped from outside
+    // at any point (the plug-in freezes the window thread), and must not keep the others from
+    // logging. Nothing is buffered, a reader sees whole lines.
     DWORD written = 0;
     WriteFile(g_out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
@@ -35,16 +36,15 @@ bool log_open(const std::string& path) {
         g_out = GetStdHandle(STD_OUTPUT_HANDLE);
         return true;
     }
-    g_out = CreateFileA(path.c_str(), GENERIC_WRITE,
+    // Appending: each write lands whole at the end, whichever thread makes it.
+    g_out = CreateFileA(path.c_str(), FILE_APPEND_DATA,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_out != INVALID_HANDLE_VALUE;
 }
 
 void log_event(std::string_view event) {
-    AcquireSRWLockExclusive(&g_lock);
     write_line(event);
-    ReleaseSRWLockExclusive(&g_lock);
 }
 
 void log_event_unlocked(std::string_view event) {

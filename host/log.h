@@ -11,10 +11,10 @@ namespace host {
 // Opens the log; an empty path means standard output. Returns false if the file can't be made.
 bool log_open(const std::string& path);
 
-// Writes one event line; safe from any thread.
+// Writes one event line; safe from any thread, takes no lock.
 void log_event(std::string_view event);
 
-// Writes one event line without taking the lock (for the crash handler only).
+// The same (kept for the crash handler, which must not wait for anything).
 void log_event_unlocked(std::string_view event);
 
 // Wall-clock milliseconds since 1970.

@@ -57,7 +57,9 @@ int run(int argc, char** argv) {
     install_crash_logger();
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    HWND window = create_game_window(instance, options.title);
+    pump_set_mode(PumpMode{options.heap_busy, options.peek_first});
+    HWND window = create_game_window(
+        instance, GameWindowSettings{options.title, options.heartbeat_ms, options.read_drops});
     if (window == nullptr) {
         log_event("error cannot create the game window: " + std::to_string(GetLastError()));
         return k_failed;
@@ -67,7 +69,8 @@ int run(int argc, char** argv) {
         log_event("error cannot read the script " + quote(options.script));
         return k_failed;
     }
-    box_watcher_start(window, GetCurrentThreadId(), options.answer, !options.watch_only);
+    box_watcher_start(window, GetCurrentThreadId(), options.answer, !options.watch_only,
+                      options.box_delay_ms);
 
     CommandContext context{
         window, PluginSettings{options.plugin_path, options.no_window ? nullptr : window,
@@ -79,7 +82,7 @@ int run(int argc, char** argv) {
     } else {
         std::string line;
         while (script->next(line)) {
-            if (run_command(line, context) == Outcome::load_failed) {
+            if (run_command(line, context) == Outcome::failed) {
                 code = k_failed;
                 break;
             }

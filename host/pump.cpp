@@ -10,8 +10,14 @@ namespace {
 
 constexpr long long k_gap_ms = 100;
 constexpr DWORD k_wait_step_ms = 10;
+constexpr DWORD k_churn_ms = 3;
+constexpr int k_churn_blocks = 64;
+constexpr UINT k_probe_message = WM_APP + 0x3F1;
 
 long long g_last_turn = 0;
+PumpMode g_mode;
+unsigned long long g_heap_calls = 0;
+HHOOK g_probe_hook = nullptr;
 
 // Milliseconds from the performance counter (the tick count can lag by a timer period).
 long long now_ms() {
@@ -33,21 +39,81 @@ void note_turn() {
     g_last_turn = now;
 }
 
+// Many small blocks allocated and freed on the process heap for about `ms` milliseconds,
+// freed in another order than allocated so that the heap has work to do.
+void churn_heap(DWORD ms) {
+    HANDLE heap = GetProcessHeap();
+    long long end = now_ms() + ms;
+    void* blocks[k_churn_blocks];
+    SIZE_T size = 24;
+    do {
+        for (void*& block : blocks) {
+            block = HeapAlloc(heap, 0, size);
+            size = size * 7 % 241 + 16;
+        }
+        for (int i = 0; i < k_churn_blocks; ++i) {
+            HeapFree(heap, 0, blocks[(i * 5) % k_churn_blocks]);
+        }
+        g_heap_calls += 2 * k_churn_blocks;
+    } while (now_ms() < end);
+}
+
+// The next message, taken as the pump mode says.
+bool take_message(MSG& msg) {
+    if (g_mode.heap_busy) churn_heap(k_churn_ms);
+    if (!g_mode.peek_first) return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE;
+    MSG peeked;
+    if (!PeekMessageA(&peeked, nullptr, 0, 0, PM_NOREMOVE)) return false;
+    // The earliest message of that number is the one just peeked at.
+    return PeekMessageA(&msg, nullptr, peeked.message, peeked.message, PM_REMOVE) != FALSE;
+}
+
 // Waits at most `ms` for a message or for `handle`; true if `handle` was signalled.
 bool wait_step(HANDLE handle, DWORD ms) {
+    if (g_mode.heap_busy) {
+        // Never idle: the thread stays in its heap calls while there is nothing to do.
+        churn_heap(ms);
+        return handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+    }
     DWORD count = handle != nullptr ? 1 : 0;
     DWORD result = MsgWaitForMultipleObjectsEx(count, handle != nullptr ? &handle : nullptr, ms,
                                                QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return handle != nullptr && result == WAIT_OBJECT_0;
 }
 
+LRESULT CALLBACK probe_hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
+    const auto* msg = reinterpret_cast<const MSG*>(lparam);
+    if (code == HC_ACTION && msg != nullptr && msg->message == k_probe_message) {
+        log_event((wparam & PM_REMOVE) != 0 ? "probe removed=1" : "probe removed=0");
+    }
+    return CallNextHookEx(g_probe_hook, code, wparam, lparam);
+}
+
 } // namespace
+
+void pump_set_mode(PumpMode mode) {
+    g_mode = mode;
+}
+
+unsigned long long pump_heap_calls() {
+    return g_heap_calls;
+}
+
+void pump_install_probe() {
+    if (g_probe_hook == nullptr) {
+        g_probe_hook = SetWindowsHookExA(WH_GETMESSAGE, probe_hook, nullptr, GetCurrentThreadId());
+    }
+}
+
+void pump_post_probe(HWND window) {
+    PostMessageA(window, k_probe_message, 0, 0);
+}
 
 void pump_pending() {
     for (;;) {
         note_turn();
         MSG msg;
-        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+        if (!take_message(msg)) break;
         // A WM_QUIT from the plug-in is not ours to act on; the run ends on WM_CLOSE.
         if (msg.message == WM_QUIT) continue;
         TranslateMessage(&msg);

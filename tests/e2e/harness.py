@@ -121,21 +121,32 @@ def now_ms() -> int:
 
 DLL_NAME = "OrvalinMugenBGM.dll"
 INI_NAME = "OrvalinMugenBGM.ini"
+HOST_NAME = "game.exe"  # the host's name when it runs from the game folder
 
 
 class GameFolder:
     """A fresh scratch game folder with plugins/OrvalinMugenBGM.dll in it.
 
     GameFolder("name", ini=text) makes work_dir()/name anew; `ini` (text or bytes)
-    becomes plugins/OrvalinMugenBGM.ini; dll=False leaves the DLL out."""
+    becomes plugins/OrvalinMugenBGM.ini; dll=False leaves the DLL out.
+    host_in_folder=True copies the stand-in host into the folder (as HOST_NAME), and
+    run_host then starts that copy, so the host program's folder is the game folder
+    (names relative to it, as the plug-in stores dropped files, are exercised)."""
 
     def __init__(self, name: str, ini: str | bytes | None = None, dll: bool = True,
-                 base: Path | None = None):
+                 base: Path | None = None, host_in_folder: bool = False):
         self.name = name
         self.path = Path(base or work_dir()) / name
+        self.host: Path | None = None
         if self.path.exists():
             shutil.rmtree(self.path)
         (self.path / "plugins").mkdir(parents=True)
+        if host_in_folder:
+            if not host_exe().is_file():
+                raise FileNotFoundError(f"{host_exe()} is missing: build the windows preset "
+                                        f"or set ORV_HOST")
+            self.host = self.path / HOST_NAME
+            shutil.copy2(host_exe(), self.host)
         if dll:
             src = dist_dir() / DLL_NAME
             if not src.is_file():
@@ -181,6 +192,117 @@ class GameFolder:
              amplitude: float = 0.5) -> Path:
         """Writes a stereo 44.1 kHz sine tune (wav, mp3 or ogg; default: the extension)."""
         return make_tone(self.file(rel), freq_hz, seconds, fmt, amplitude)
+
+    def tagged_mp3(self, rel: str, freq_hz: float, seconds: float, version: int = 3,
+                   padding: int = 0, picture_bytes: int = 0) -> int:
+        """Writes an mp3 sine tune with an ID3v2 tag in front (see id3v2_tag); returns
+        the tag's whole length (10 + its size), where the tune's own bytes begin."""
+        p = self.file(rel)
+        make_tone(p, freq_hz, seconds, "mp3")
+        tune = p.read_bytes()
+        if tune[:3] == b"ID3":
+            raise RuntimeError("lame wrote a tag of its own")
+        tag = id3v2_tag(version, padding=padding, picture_bytes=picture_bytes)
+        p.write_bytes(tag + tune)
+        return len(tag)
+
+
+def _syncsafe(n: int) -> bytes:
+    """Four 7-bit groups, most significant first."""
+    if not 0 <= n < 1 << 28:
+        raise ValueError(f"{n} does not fit a syncsafe integer")
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v2_tag(version: int = 3, title: str = "Stage Theme", padding: int = 0,
+              picture_bytes: int = 0) -> bytes:
+    """An ID3v2.3 or 2.4 tag: the header ("ID3", version, revision 0, flags 0, syncsafe
+    size), a TIT2 title frame, optionally an APIC picture frame (a PNG-looking picture
+    of picture_bytes bytes) and `padding` zero bytes. Frame sizes are plain big-endian
+    numbers in 2.3 and syncsafe in 2.4, as the versions have them."""
+    if version not in (3, 4):
+        raise ValueError("ID3v2.3 or 2.4 only")
+
+    def frame(frame_id: str, data: bytes) -> bytes:
+        size = len(data).to_bytes(4, "big") if version == 3 else _syncsafe(len(data))
+        return frame_id.encode("ascii") + size + b"\0\0" + data
+
+    body = frame("TIT2", b"\0" + title.encode("latin-1"))
+    if picture_bytes:
+        # No 0xFF byte anywhere, so nothing in the picture looks like an MPEG frame start.
+        picture = b"\x89PNG\r\n\x1a\n" + bytes((i * 131 + 7) % 255
+                                                for i in range(max(0, picture_bytes - 8)))
+        body += frame("APIC", b"\0image/png\0\x03cover\0" + picture)
+    body += b"\0" * padding
+    return b"ID3" + bytes([version, 0, 0]) + _syncsafe(len(body)) + body
+
+
+def stage_def(name: str, bgmusic: str | None) -> bytes:
+    """A stage definition file as the game's stages come: sections, comments, CR LF line
+    ends, blanks around '=' and many keys. bgmusic is the whole music line (for example
+    "bgmusic = " or "bgmusic = sound/river.mp3"), or None for a stage without that key."""
+    music = ["[Music]", "; The tune or playlist played on this stage"]
+    if bgmusic is not None:
+        music.append(bgmusic)
+    music += ["bgvolume = 0", ""]
+    lines = [
+        f"; {name} - stage definition",
+        "",
+        "[Info]",
+        f'name = "{name}"',
+        f'displayname = "{name}"',
+        "versiondate = 09,01,2009",
+        "mugenversion = 1.0",
+        'author = "Stage Maker"   ; who made it',
+        "",
+        "[Camera]",
+        "startx = 0",
+        "starty = 0",
+        "boundleft = -150",
+        "boundright = 150",
+        "boundhigh = -25",
+        "boundlow = 0",
+        "verticalfollow = .2",
+        "floortension = 0",
+        "tension = 50",
+        "",
+        "[PlayerInfo]",
+        "p1startx = -70",
+        "p1starty = 0",
+        "p1facing = 1",
+        "p2startx = 70",
+        "p2starty = 0",
+        "p2facing = -1",
+        "leftbound = -1000",
+        "rightbound = 1000",
+        "",
+        "[Bound]",
+        "screenleft = 15",
+        "screenright = 15",
+        "",
+        "[StageInfo]",
+        "zoffset = 220",
+        "autoturn = 1",
+        "resetBG = 1",
+        "",
+        "[Shadow]",
+        "intensity = 96",
+        "color = 0,0,0",
+        "yscale = .3",
+        "",
+        *music,
+        "[BGdef]",
+        f"spr = stages/{name.lower()}.sff",
+        "debugbg = 0",
+        "",
+        '[BG Sky]',
+        "type = normal",
+        "spriteno = 0, 0",
+        "start = 0, 0",
+        "delta = .5, .5",
+        "",
+    ]
+    return "\r\n".join(lines).encode("cp1252")
 
 
 def make_tone(out: Path, freq_hz: float, seconds: float, fmt: str | None = None,
@@ -731,6 +853,34 @@ class Run:
             out.append(d)
         return out
 
+    def box_spans(self) -> list[tuple[dict[str, str], int | None, int | None]]:
+        """Each box (as boxes() gives it) with the unix ms when the watcher pressed its
+        button and when it was gone (None if that was not logged). While a box is open
+        it lies between its `t` and its press."""
+        out = []
+        for i, e in enumerate(self.events):
+            if e.kind != "box":
+                continue
+            d = e.fields()
+            d["t"] = e.t
+            pressed = gone = None
+            for later in self.events[i + 1:]:
+                if later.kind not in ("boxpress", "boxgone"):
+                    continue
+                if later.fields().get("caption") != d.get("caption"):
+                    continue
+                if later.kind == "boxpress" and pressed is None:
+                    pressed = later.t
+                elif later.kind == "boxgone":
+                    gone = later.t
+                    break
+            out.append((d, pressed, gone))
+        return out
+
+    def beats(self, t0: float = 0, t1: float = float("inf")) -> list[int]:
+        """Times of the heartbeat's beats (host option --heartbeat) from t0 to t1."""
+        return [e.t for e in self.of_kind("beat") if t0 <= e.t <= t1]
+
     def titles(self) -> list[str]:
         """Every title the game window got (settext events), in order."""
         return [e.text() for e in self.of_kind("settext")]
@@ -789,16 +939,17 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
              args=(), tail_ms: int = 300, env: dict[str, str] | None = None) -> Run:
     """Runs the stand-in host on a script in a game folder and returns the Run.
 
-    Writes script.txt, starts recording the sink (record=True), runs
+    The host is the copy in the folder when the GameFolder was made with
+    host_in_folder=True. Writes script.txt, starts recording the sink (record=True), runs
     `wine <host> --log log.txt [args] script.txt` with the folder as working folder,
     keeps recording tail_ms after the host exits, and parses log.txt. A host
     that outlives `timeout` is killed (Run.timed_out)."""
     if record and env is None:
         with PrivateSink() as private_env:
             return run_host(folder, script_lines, record, timeout, args, tail_ms, private_env)
+    host = getattr(folder, "host", None) or host_exe()
     folder = Path(folder)
     env = env or orv_env()
-    host = host_exe()
     if not host.is_file():
         raise FileNotFoundError(f"{host} is missing: build the windows preset or set ORV_HOST")
     (folder / "script.txt").write_bytes(("\r\n".join(script_lines) + "\r\n").encode("cp1252"))

@@ -112,6 +112,22 @@ class Tunes(unittest.TestCase):
         quiet = self.decode(folder.tone("q.wav", 440, 0.5, amplitude=0.05))
         self.assertAlmostEqual(quiet.rel(0.1, 0.4).rms_db(), -29.03, delta=0.3)
 
+    def test_tagged_mp3_has_its_tag_in_front_and_still_plays(self):
+        folder = h.GameFolder.for_test(self, dll=False)
+        for version, padding, picture in ((3, 1024, 0), (4, 0, 4000)):
+            with self.subTest(version=version):
+                cut = folder.tagged_mp3("t.mp3", 440.0, 1.0, version, padding, picture)
+                data = folder.read("t.mp3")
+                self.assertEqual(data[:6], b"ID3" + bytes([version, 0, 0]))
+                size = (((data[6] * 128 + data[7]) * 128 + data[8]) * 128) + data[9]
+                self.assertEqual(cut, 10 + size)
+                self.assertGreater(size, padding + picture)
+                self.assertEqual((data[cut], data[cut + 1] & 0xE0), (0xFF, 0xE0),
+                                 "no MPEG frame right after the tag")
+                self.assertEqual(data.count(b"APIC"), 1 if picture else 0)
+                mid = self.decode(folder.file("t.mp3")).rel(0.2, 0.8)
+                self.assertAlmostEqual(mid.dominant_freq(), 440.0, delta=1.0)
+
 
 SAMPLE_LOG = r'''1700000000000 start pid=32 exe=host.exe
 1700000000005 record version=0x100 description="Test \"plug\"" ext=x

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "platform/system.h"
+#include "platform/win32/step_timing.h"
 
 namespace platform {
 
@@ -73,6 +74,7 @@ void ResumeThread(Handle thread) {
 }
 
 bool PlaySoundFile(const char* name, unsigned flags) {
+    ORV_STEP("PlaySound");
     return ::PlaySoundA(name, nullptr, flags) != FALSE;
 }
 

@@ -83,6 +83,13 @@ def wine_rows(path: Path) -> list[list[str]]:
                 rows.append(["1", f"Play {kind}: {what} (median of {f['module']['samples']})",
                              f"{m:.1f} ms", f"bare play {b:.1f} ms", ratio_text(ratio),
                              "<= 1.10x", met(ratio is not None and ratio <= 1.10)])
+        control = data.get("control")
+        if control:
+            for kind in TYPES:
+                f = control["types"][kind]
+                a, b = f["module"]["held_ms"], f["bare"]["held_ms"]
+                rows.append(["1", f"control {kind}: bare play against itself, held",
+                             f"{a:.1f} ms", f"bare play {b:.1f} ms", ratio_text(a / b), "-", ""])
         rows.append(["1", "first Play of the process (round dropped)",
                      f"{play['first_play_ms']:.0f} ms",
                      f"first bare play {play['first_bare_ms']:.0f} ms", "-", "-", ""])
@@ -144,6 +151,16 @@ def steps_rows(path: Path) -> list[list[str]]:
             rows.append(["1", f"Play {kind}, steps build: module's own work", f"{st['own_ms']:.2f} ms",
                          f"of {st['held_ms']:.1f} ms; {top(st['steps_ms'])}",
                          f"{st['own_ms'] / st['held_ms']:.1%}", "-", ""])
+            bare, mod = f.get("bare_steps_ms", {}), st["steps_ms"]
+            if bare:
+                pairs = (("RenderFile", mod.get("RenderFile", 0), bare.get("render", 0)),
+                         ("give back", mod.get("Release", 0) + mod.get("SetNotifyWindow", 0),
+                          bare.get("release", 0)),
+                         ("Run+wait", mod.get("Run", 0) + mod.get("GetState", 0),
+                          bare.get("run", 0) + bare.get("wait", 0)))
+                rows.append(["1", f"Play {kind}, steps build: module / bare, by step",
+                             ", ".join(f"{n} {m:.1f}/{b:.1f}" for n, m, b in pairs) + " ms",
+                             "-", "-", "-", ""])
     for kind, f in data.get("turbo", {}).get("types", {}).items():
         for key, label in (("turbo_steps", "TurboLoadMusic=1"), ("normal_steps", "TurboLoadMusic=0")):
             st = f.get(key)

@@ -1,12 +1,15 @@
 """Benchmarks of the real DLL in the stand-in host under Wine.
 
-    python3 bench/wine_bench.py [--rounds N] [--changes N] [--json FILE] [play] [turbo] [memory]
+    python3 bench/wine_bench.py [--rounds N] [--changes N] [--json FILE] [--steps]
+                                [play] [control] [turbo] [memory]
 
 - play: in one host process, for wav, mp3 and ogg in turn, N rounds (default 20) of a bare
   play (`bareplay`: the graph calls the plug-in makes, made by the host) and the plug-in's
   Play (`timeplay`) of the same file, one after the other; the first round of each type is
   dropped. Medians of the time each call held the window thread, and of the time from the
   call to the first audible sample in the recording of the sink.
+- control: the same rounds with the bare play in both places: the bare play against itself,
+  to show how far the ratio of two medians strays on this machine when nothing differs.
 - turbo: in one host process, for each type, N rounds of a tune change (a Play of another
   file of the same type while one plays) with TurboLoadMusic 1 and then 0 (`setini`, `quit`,
   `init` between them); first round dropped. Medians of the time the change held the thread.
@@ -200,6 +203,17 @@ def step_split(run: HostRun, events: list[h.Event]) -> dict:
             "steps_ms": {n: median(v) for n, v in sorted(per_step.items())}}
 
 
+def bare_steps(events: list[h.Event]) -> dict:
+    """The median of each step of bare plays (their `steps=` field), in milliseconds."""
+    per: dict[str, list[float]] = {}
+    for e in events:
+        for item in e.fields().get("steps", "").split(","):
+            if ":" in item:
+                name, us = item.split(":")
+                per.setdefault(name, []).append(int(us) / 1000.0)
+    return {n: median(v) for n, v in per.items()}
+
+
 def timing(e: h.Event) -> tuple[float, float]:
     """(held ms, unix ms at the start) of a timed line (`us=... at=...`)."""
     f = e.fields()
@@ -224,20 +238,28 @@ def settings_text(**keys: int) -> str:
 # 1. Play against a bare play
 # --------------------------------------------------------------------------------
 
-def bench_play(rounds: int) -> dict:
-    folder = h.GameFolder("bench-play", base=work_base(), ini=settings_text())
+def bench_play(rounds: int, control: bool = False) -> dict:
+    """With `control`, the bare play stands in for the module's Play too: the same rounds
+    compare the bare play with itself, which shows how far the medians' ratio strays when
+    nothing differs."""
+    folder = h.GameFolder(folder_name("control" if control else "play"), base=work_base(),
+                          ini=settings_text())
     for kind in TYPES:
         folder.tone(f"sound/tune.{kind}", 440, 4)
     lines = ["init", "setvolume 255"]
+    play, stop = ("bareplay", "barestop") if control else ("timeplay", "stop")
     for kind in TYPES:
         name = f"sound\\tune.{kind}"
         for r in range(rounds):
             lines += [f"mark {kind} {r}",
                       f"bareplay {name}", "pump 500", "barestop", "pump 300",
-                      f"timeplay {name}", "pump 500", "stop", "pump 300"]
+                      f"{play} {name}", "pump 500", stop, "pump 300"]
     lines += ["barerelease", "quit"]
     run = HostRun(folder, lines, record=True)
-    bare, module = run.of_kind("bareplay"), run.of_kind("timeplay")
+    if control:
+        bare, module = run.of_kind("bareplay")[0::2], run.of_kind("bareplay")[1::2]
+    else:
+        bare, module = run.of_kind("bareplay"), run.of_kind("timeplay")
     if len(bare) != len(TYPES) * rounds or len(module) != len(bare):
         raise RuntimeError("play: a call is missing from the log")
     out: dict = {"rounds": rounds, "first_play_ms": timing(module[0])[0],
@@ -258,6 +280,7 @@ def bench_play(rounds: int) -> dict:
                     heard.append(first)
             figures[label] = {"held_ms": median(held), "heard_ms": median(heard),
                               "samples": len(held), "unclear": unclear}
+        figures["bare_steps_ms"] = bare_steps(bare[t * rounds + 1:(t + 1) * rounds])
         if run.steps:
             figures["module_steps"] = step_split(run, module[t * rounds + 1:(t + 1) * rounds])
         out["types"][kind] = figures
@@ -269,7 +292,7 @@ def bench_play(rounds: int) -> dict:
 # --------------------------------------------------------------------------------
 
 def bench_turbo(rounds: int) -> dict:
-    folder = h.GameFolder("bench-turbo", base=work_base(), ini=settings_text())
+    folder = h.GameFolder(folder_name("turbo"), base=work_base(), ini=settings_text())
     for kind in TYPES:
         folder.tone(f"sound/a.{kind}", 440, 4)
         folder.tone(f"sound/b.{kind}", 660, 4)
@@ -317,7 +340,7 @@ CYCLE = [
 
 def bench_memory(changes: int, bare_plays: int) -> dict:
     ini = settings_text(ChangeSoundOnLoop=1, LoopRandom=0, InitRandom=0)
-    folder = h.GameFolder("bench-memory", base=work_base(), ini=ini)
+    folder = h.GameFolder(folder_name("memory"), base=work_base(), ini=ini)
     folder.tone("sound/a.mp3", 440, 5)
     folder.tone("sound/b.ogg", 550, 5)
     folder.tone("sound/c.wav", 660, 5)
@@ -361,13 +384,19 @@ def bench_memory(changes: int, bare_plays: int) -> dict:
 
 # --------------------------------------------------------------------------------
 
+def folder_name(part: str) -> str:
+    """The game folder of a part; runs with the steps DLL keep theirs apart."""
+    return f"bench-{part}" + ("-steps" if os.environ.get("ORV_DIST", "").endswith("windows-steps")
+                              else "")
+
+
 def work_base() -> Path:
     return Path(os.environ.get("ORV_BENCH_WORK") or ROOT / "build" / "windows" / "bench-work")
 
 
 def main() -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("parts", nargs="*", default=["play", "turbo", "memory"])
+    ap.add_argument("parts", nargs="*", default=["play", "control", "turbo", "memory"])
     ap.add_argument("--rounds", type=int, default=20)
     ap.add_argument("--changes", type=int, default=500)
     ap.add_argument("--bare-plays", type=int, default=100)
@@ -385,6 +414,8 @@ def main() -> int:
         t0 = time.monotonic()
         if part == "play":
             results["play"] = bench_play(args.rounds)
+        elif part == "control":
+            results["control"] = bench_play(args.rounds, control=True)
         elif part == "turbo":
             results["turbo"] = bench_turbo(args.rounds)
         elif part == "memory":

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace host {
 
@@ -41,13 +42,37 @@ void release_bare() {
     release(g_bare.builder);
 }
 
+// How long each step of the last bare play took, in microseconds (`steps=` of its line).
+struct BareSteps {
+    long long release = 0, create = 0, query = 0, render = 0, run = 0, wait = 0;
+};
+BareSteps g_steps;
+
+long long counter_us() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart * 1000000LL / frequency.QuadPart;
+}
+
+// The time since `since` goes to `step`; returns now.
+long long lap(long long& step, long long since) {
+    const long long now = counter_us();
+    step += now - since;
+    return now;
+}
+
 // The plug-in's start: create, query, render, run and wait. The first failing status, or
 // Run's.
 HRESULT start_bare(const char* name) {
+    g_steps = BareSteps{};
+    long long t = counter_us();
     release_bare();
+    t = lap(g_steps.release, t);
     HRESULT hr =
         CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                          IID_IGraphBuilder, reinterpret_cast<void**>(&g_bare.builder));
+    t = lap(g_steps.create, t);
     if (FAILED(hr)) return hr;
     const struct {
         const IID* iid;
@@ -62,11 +87,14 @@ HRESULT start_bare(const char* name) {
         hr = g_bare.builder->QueryInterface(*q.iid, q.out);
         if (FAILED(hr)) return hr;
     }
+    t = lap(g_steps.query, t);
     WCHAR wide[256] = {};
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 256) == 0) wide[255] = L'\0';
     hr = g_bare.builder->RenderFile(wide, nullptr);
+    t = lap(g_steps.render, t);
     if (FAILED(hr)) return hr;
     hr = g_bare.control->Run();
+    t = lap(g_steps.run, t);
     if (hr == S_FALSE) {
         const DWORD start = GetTickCount();
         OAFilterState state = 0;
@@ -76,8 +104,20 @@ HRESULT start_bare(const char* name) {
                 break;
             }
         }
+        lap(g_steps.wait, t);
     }
     return hr;
+}
+
+std::string steps_field() {
+    const BareSteps& s = g_steps;
+    std::string out = "steps=";
+    const std::pair<const char*, long long> steps[] = {{"release", s.release}, {"create", s.create},
+                                                       {"query", s.query},     {"render", s.render},
+                                                       {"run", s.run},         {"wait", s.wait}};
+    for (const auto& [name, us] : steps)
+        out += std::string(out.size() > 6 ? "," : "") + name + ":" + std::to_string(us);
+    return out;
 }
 
 unsigned long long unix_us() {
@@ -210,7 +250,8 @@ void bare_play(const std::string& name) {
     const Stopwatch watch = stopwatch_start();
     const HRESULT hr = start_bare(name.c_str());
     const long long held = stopwatch_us(watch);
-    log_event("bareplay " + quote(name) + " -> " + status(hr) + " " + timing_fields(watch, held));
+    log_event("bareplay " + quote(name) + " -> " + status(hr) + " " + timing_fields(watch, held) +
+              " " + steps_field());
 }
 
 void bare_stop() {

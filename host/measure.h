@@ -26,8 +26,9 @@ std::string timing_fields(const Stopwatch& watch, long long held_us);
 // `bareplay NAME`: gives back the previous bare graph, creates the filter graph and queries
 // its four interfaces in the plug-in's order, renders NAME and runs it, waiting for a Run
 // that answers S_FALSE as the plug-in does. Logs
-// `bareplay "<name>" -> <status> us=<held> at=<unix us>`, the status the first failing
-// call's, else Run's.
+// `bareplay "<name>" -> <status> us=<held> at=<unix us> steps=release:<us>,create:<us>,
+// query:<us>,render:<us>,run:<us>,wait:<us>`, the status the first failing call's, else
+// Run's.
 void bare_play(const std::string& name);
 
 // `barestop`: stops the bare graph (logs `barestop -> <status>`).

@@ -47,21 +47,33 @@ namespace {
 struct ThreadStart {
     ThreadProc proc;
     void* param;
+    HMODULE module; // this DLL, held loaded while the thread runs
 };
 
 DWORD WINAPI ThreadTrampoline(LPVOID param) {
     auto* record = static_cast<ThreadStart*>(param);
     const ThreadStart start = *record;
     delete record;
-    return start.proc(start.param);
+    const DWORD result = start.proc(start.param);
+    // A host that unloads the module while the thread still shows its box must not pull
+    // the code from under it: the thread gives its hold back as it ends.
+    if (start.module) ::FreeLibraryAndExitThread(start.module, result);
+    return result;
 }
 } // namespace
 
 Handle StartThread(ThreadProc proc, void* param) {
-    auto* record = new (std::nothrow) ThreadStart{proc, param};
-    if (!record) return nullptr;
-    HANDLE thread = ::CreateThread(nullptr, 0, ThreadTrampoline, record, 0, nullptr);
-    if (!thread) delete record; // no thread will take it
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCSTR>(&ThreadTrampoline), &module))
+        module = nullptr;
+    auto* record = new (std::nothrow) ThreadStart{proc, param, module};
+    HANDLE thread =
+        record ? ::CreateThread(nullptr, 0, ThreadTrampoline, record, 0, nullptr) : nullptr;
+    if (!thread) { // no thread will take the record or the hold
+        delete record;
+        if (module) ::FreeLibrary(module);
+    }
     return thread;
 }
 

@@ -18,7 +18,10 @@ extern MediaGraphRecord MediaGraph;
 int InitDS();
 void ReleaseDS(uint8_t freeEntryTable);
 int RenderTurbo(const char* name);
-int RenderAndRun(const char* text);
+// `sameEntryAgain`: the playlist entry that just ended plays again, from its loop start.
+int RenderAndRun(const char* text, bool sameEntryAgain = false);
+// The current entry's loop start in seconds (0.0 when it has none).
+double LoopStartSeconds();
 
 // Transport.
 int PauseDS();

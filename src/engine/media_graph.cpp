@@ -70,18 +70,36 @@ void RunWait() {
     }
 }
 
-// The graph has just rendered `name`: volume, positions, notifications, Run.
-void StartSequence(const char* name) {
+// The stop time, moved earlier by the entry's end trim (whole seconds); read only when
+// the end trim or the loop start needs it, 0.0 otherwise.
+double ApplyEndTrim() {
+    const PlayerStateRecord& p = PlayerState;
+    double stopTime = 0.0;
+    if (p.EntryEnd == 0 && p.EntryLoop == 0) return stopTime;
+    platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
+    if (p.EntryEnd != 0) {
+        stopTime -= static_cast<double>(p.EntryEnd / 1000);
+        platform::put_StopTime(MediaGraph.MediaPosition, stopTime);
+    }
+    return stopTime;
+}
+
+// The graph has just rendered `name`: volume, positions, notifications, Run. The first
+// play starts at the entry's beg= (whole seconds); an entry playing again right after
+// itself starts at its loop start, to the millisecond.
+void StartSequence(const char* name, bool sameEntryAgain) {
     PlayerStateRecord& p = PlayerState;
     SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
     const double begin = p.EntryBeg != 0 ? static_cast<double>(p.EntryBeg / 1000) : 0.0;
-    platform::put_CurrentPosition(MediaGraph.MediaPosition, begin);
-    if (p.EntryEnd != 0) {
-        double stopTime = 0.0;
-        platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
-        platform::put_StopTime(MediaGraph.MediaPosition,
-                               stopTime - static_cast<double>(p.EntryEnd / 1000));
-    }
+    const bool fromLoop = sameEntryAgain && p.EntryLoop != 0;
+    if (!fromLoop) platform::put_CurrentPosition(MediaGraph.MediaPosition, begin);
+    const double stopTime = ApplyEndTrim();
+    // A loop start at or past the stop time would loop on nothing: the entry then plays
+    // as if it had none.
+    if (p.EntryLoop != 0 && LoopStartSeconds() >= stopTime) p.EntryLoop = 0;
+    if (fromLoop)
+        platform::put_CurrentPosition(MediaGraph.MediaPosition,
+                                      p.EntryLoop != 0 ? LoopStartSeconds() : begin);
     if (platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify,
                                   0) != 0) {
         const ErrorFeedback::Tone refused{1500, 400};
@@ -101,6 +119,10 @@ void StartSequence(const char* name) {
 }
 
 } // namespace
+
+double LoopStartSeconds() {
+    return PlayerState.EntryLoop > 0 ? PlayerState.EntryLoop / 1000.0 : 0.0;
+}
 
 int InitDS() {
     MediaGraphRecord& g = MediaGraph;
@@ -188,11 +210,12 @@ int RenderTurbo(const char* name) {
     return 0;
 }
 
-int RenderAndRun(const char* text) {
+int RenderAndRun(const char* text, bool sameEntryAgain) {
     PlayerStateRecord& p = PlayerState;
     MediaGraphRecord& g = MediaGraph;
     p.EntryBeg = 0;
     p.EntryEnd = 0;
+    p.EntryLoop = 0;
     p.Hosei = 0;
     if (text[0] == '\0') return 0;
     if (p.PlayMode == -1) return 0;
@@ -214,7 +237,7 @@ int RenderAndRun(const char* text) {
         // been set running by the resume that followed: stop it, as below.
         if (g.Empty) platform::Stop(g.MediaControl);
         if (RenderTurbo(name) == 1) {
-            StartSequence(name);
+            StartSequence(name, sameEntryAgain);
             return 1;
         }
         TitleNotice::Collapse();
@@ -251,6 +274,6 @@ int RenderAndRun(const char* text) {
         ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
         return -1;
     }
-    StartSequence(name);
+    StartSequence(name, sameEntryAgain);
     return 1;
 }

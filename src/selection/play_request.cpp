@@ -143,12 +143,22 @@ void AdvanceAfterTune() {
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
         ErrorFeedback::DebugBox(1, entry, "Next Music Name");
+        const bool again = p.CurrentEntry == previous;
+        if (p.EntryStop == 0 && again && RestartFromSpare()) return; // keeps its options
         p.Hosei = 0;
-        if (p.EntryStop == 0 && RenderAndRun(entry, p.CurrentEntry == previous) == 0)
+        if (p.EntryStop == 0 && RenderAndRun(entry, again) == 0)
             ErrorFeedback::FailureBox("RenderAndRun Failed");
         return;
     }
     // The same tune again: from its loop start when the entry has one, else from 0.
+    if (RestartFromSpare()) return;
     platform::put_CurrentPosition(MediaGraph.MediaPosition, LoopStartSeconds());
     platform::Run(MediaGraph.MediaControl);
+}
+
+bool EntryRepeatsItself() {
+    const PlayerStateRecord& p = PlayerState;
+    if (p.PlayMode != 1) return false;
+    if (PluginSettings.ChangeSoundOnLoop == 0) return true;
+    return p.EntryCount == 1 && p.EntryStop == 0;
 }

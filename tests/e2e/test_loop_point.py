@@ -124,6 +124,12 @@ class LoopPoint(unittest.TestCase):
     def heard(self, a, b):
         return self.host.recording.between(self.host.mark(a), self.host.mark(b), margin_ms=0)
 
+    def play_ms(self, name: str) -> int:
+        """How long the game's thread spent in the first Play of a list."""
+        asked = self.host.command(f"play {name}")
+        done = next(e for e in self.host.of_kind("play") if e.t >= asked.t)
+        return done.t - asked.t
+
     def check_format(self, fmt: str, until: str):
         seg = self.heard(fmt, until)
         runs = h.pitch_runs(seg, (INTRO, LOOP, MARK))
@@ -138,7 +144,8 @@ class LoopPoint(unittest.TestCase):
         labels = fine_labels(seg)
         print(f"\n{fmt}: marker heard (of {int(MARK_S * 1000)} ms) and silence before the "
               f"loop section (negative: overlap); intro after the first end: "
-              f"{intro_after_first_end_ms(labels):.0f} ms", file=sys.stderr)
+              f"{intro_after_first_end_ms(labels):.0f} ms; Play took "
+              f"{self.play_ms(fmt + '.txt')} ms", file=sys.stderr)
         for n, (tail, gap) in enumerate(loop_point_figures(labels), 1):
             print(f"  {fmt} loop point {n}: marker {tail:4.0f} ms  gap {gap:4.0f} ms",
                   file=sys.stderr)

@@ -89,6 +89,9 @@ struct PlayerStateRecord {
     int EntryBeg = 0;
     int EntryEnd = 0;
     int EntryStop = 0;
+    // The entry's loop start in milliseconds (its loop= option): where the entry starts
+    // when it plays again right after itself. 0 when absent or past the tune's stop time.
+    int EntryLoop = 0;
     bool ListModified = false;
 };
 extern PlayerStateRecord PlayerState;

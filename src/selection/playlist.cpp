@@ -251,7 +251,7 @@ int ParseEntry(const char* entry, char* name) {
     options[optionLength] = '\0';
     ErrorFeedback::DebugBox(2, name, "Return String");
 
-    int volume = 0, start = 0, end = 0, stop = 0;
+    int volume = 0, start = 0, end = 0, stop = 0, loop = 0;
     bool absolute = false, negative = false;
     if (comma) {
         ErrorFeedback::DebugBox(2, options, "Additional String");
@@ -266,6 +266,13 @@ int ParseEntry(const char* entry, char* name) {
                 else
                     negative = false;
                 after = ReadNumber(c, volume);
+            } else if (StartsWithNoCase(c, "loop=")) {
+                // Not one of the texts matched below, nor matched by them: older
+                // versions pass over it, and no other option changes meaning.
+                c += 5;
+                while (*c == '\t')
+                    ++c;
+                after = ReadNumber(c, loop);
             } else {
                 int* target = nullptr;
                 size_t keyword = 0;
@@ -298,6 +305,7 @@ int ParseEntry(const char* entry, char* name) {
     p.EntryBeg = start;
     p.EntryEnd = end;
     p.EntryStop = stop;
+    p.EntryLoop = loop;
     char text[64];
     std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", p.Hosei, volume);
     ErrorFeedback::DebugBox(1, text, "HoseiVolume");

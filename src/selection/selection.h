@@ -6,6 +6,9 @@
 int Play(const char* name);
 int ChooseStartEntry();
 void AdvanceAfterTune();
+// The playlist entry now playing will play again right after itself whatever happens:
+// it restarts in place, or it is the list's only entry (and has no stop option).
+bool EntryRepeatsItself();
 
 // Playlists. ReadPlaylist returns 1 when the file is a playlist, 0 when refused.
 int ReadPlaylist(const char* name);

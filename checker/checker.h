@@ -46,8 +46,9 @@ struct Stage {
     std::string entry;   // "set", "empty" or "none"
     std::string bgmusic; // the entry's value
     std::vector<Candidate> looked;
-    std::string request; // the name the plug-in is given; empty when none is found
-    std::string kind;    // "file", "playlist", "folder"; empty when nothing is asked for
+    std::string request;  // the name the plug-in is given; empty when none is found
+    std::string kind;     // "file", "playlist", "folder"; empty when nothing is asked for
+    bool refused = false; // a playlist the plug-in does not take for one
     std::vector<Entry> entries;
     std::string extSound;
     std::vector<std::string> plays; // music files that can play

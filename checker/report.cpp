@@ -139,7 +139,9 @@ std::string TextReport(const Report& r) {
         }
         if (!s.kind.empty()) {
             out += "  asks for the " + s.kind + " " + s.request;
-            if (s.kind == "playlist") out += ": " + std::to_string(s.entries.size()) + " entries";
+            if (s.kind == "playlist")
+                out += s.refused ? ", which is no playlist to the plug-in"
+                                 : ": " + std::to_string(s.entries.size()) + " entries";
             if (!s.extSound.empty()) out += ", extra sound " + s.extSound;
             out += "\n";
         }
@@ -184,7 +186,8 @@ std::string JsonReport(const Report& r) {
             out += std::string(k ? ", " : "") + "{\"path\": " + Json(s.looked[k].path) +
                    ", \"found\": " + Json(s.looked[k].found) + "}";
         out += "],\n     \"request\": " + Json(s.request) + ", \"kind\": " + Json(s.kind) +
-               ", \"extsound\": " + Json(s.extSound) + ",\n     \"entries\": [";
+               ", \"refused\": " + Json(s.refused) + ", \"extsound\": " + Json(s.extSound) +
+               ",\n     \"entries\": [";
         for (size_t k = 0; k < s.entries.size(); ++k) {
             const Entry& e = s.entries[k];
             out += std::string(k ? "," : "") + "\n      {\"line\": " + Json(e.line) +

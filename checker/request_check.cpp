@@ -209,7 +209,7 @@ int Lines(const std::string& text, size_t from, size_t to) {
 } // namespace
 
 void CheckMusicFile(Stage& s, const std::string& file) {
-    s.plays.push_back(file);
+    if (std::find(s.plays.begin(), s.plays.end(), file) == s.plays.end()) s.plays.push_back(file);
     MusicFile(s, file);
 }
 
@@ -223,6 +223,7 @@ void CheckPlaylist(Stage& s) {
     const int accepted = ReadPlaylist(file.c_str(), &seen);
     AddSignals(s.findings, file, 0);
     if (!accepted) {
+        s.refused = true;
         Add(s.findings, Severity::Error, file, 1,
             "the plug-in does not take it for a playlist: " + Refusal(raw));
         return;
@@ -267,7 +268,8 @@ void CheckPlaylist(Stage& s) {
         } else if (!(e.exists = platform::FileExists(name))) {
             Add(s.findings, Severity::Error, file, line, e.file + " does not exist");
         } else {
-            s.plays.push_back(e.file);
+            if (std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
+                s.plays.push_back(e.file);
             // One account per file, however the entries write its name.
             std::string same = Lower(e.file);
             std::replace(same.begin(), same.end(), '/', '\\');

@@ -1,0 +1,231 @@
+"""bgm-check on a game folder made here: a stage of each kind, a settings file with a
+typo and an out-of-range value. The report must name every problem with its file and
+line and exit 1, the JSON must hold the same findings, and once the folder is fixed the
+exit code must be 0.
+
+ORV_CHECKER names the checker. In the Windows tree ORV_CHECKER_EMULATOR runs it (Wine),
+and when ORV_NATIVE_CHECKER (the Linux build) exists, both builds must give the same
+report on the same folder. Standard library only.
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from entry_table import ENTRIES, playlist  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[2]
+CHECKER = os.environ.get("ORV_CHECKER") or str(ROOT / "build" / "native" / "bgm-check")
+EMULATOR = os.environ.get("ORV_CHECKER_EMULATOR", "")
+NATIVE = os.environ.get("ORV_NATIVE_CHECKER", "")
+WORK = Path(os.environ.get("ORV_CHECKER_WORK") or ROOT / "build" / "checker-work")
+INI = "plugins/OrvalinMugenBGM.ini"
+
+# An mp3 file's start: an ID3v2.3 tag of 4096 bytes (syncsafe 0x00 0x00 0x20 0x00).
+TAGGED = b"ID3\x03\x00\x00\x00\x00\x20\x00" + bytes(4096) + b"\xff\xfb" + bytes(200)
+
+
+def stage(bgmusic: str) -> bytes:
+    return b"[Music]\r\nbgmusic = " + bgmusic.encode("cp1252") + b"\r\nvolume = 0\r\n"
+
+
+# The folder: file -> contents. Each stage is of another kind.
+BROKEN = {
+    INI: b"[Settings]\r\nDebug=0\r\nBeeep=1\r\nPauseMode=9\r\nRndMusicExt3=ogg\r\n",
+    "stages/single.def": stage("sound/single.mp3"),
+    "sound/single.mp3": TAGGED,
+    "stages/good.def": stage("good.txt"),  # found in sound/
+    "sound/good.txt": playlist(b"sound\\single.mp3,vol=80,beg=15000",
+                               b"sound\\Tune.ogg,vol=-15,end=2000,stop=1",
+                               b"[EXT]", b"extsound = sound\\rain.wav"),
+    "sound/tune.ogg": b"OggS" + bytes(100),
+    "sound/rain.wav": b"RIFF" + bytes(100),
+    "stages/broken.def": stage("sound/broken.txt"),
+    "sound/broken.txt": playlist(b"sound\\single.mp3", head=b"[Orvalin_BGMList] "),
+    "stages/gaps.def": stage("sound\\gaps.txt"),
+    "sound/gaps.txt": playlist(b"sound\\single.mp3", b"sound\\missing.mp3",
+                               b"sound\\" + b"x" * 255 + b".mp3", b"",
+                               b"sound\\single.mp3,volume=50", b"sound\\caf\xe9.mp3"),
+    "sound/caf\u00e9.mp3": TAGGED,  # the machine's name in UTF-8, the list's in cp1252
+    "stages/random.def": stage("sound/bgm/random.rnd"),
+    "sound/bgm/random.rnd": b"",
+    "sound/bgm/a.mp3": b"\xff\xfb" + bytes(100),
+    "sound/bgm/b.ogg": b"OggS" + bytes(100),
+    "stages/silent.def": stage("sound/none/random.rnd"),
+    "sound/none/random.rnd": b"",
+    "sound/none/readme.txt": b"no music here",
+    "stages/empty.def": stage(""),
+    "stages/nowhere.def": stage("sound/lost.mp3"),
+}
+
+# What the report must say: (severity, file, line, words of the message).
+PROBLEMS = [
+    ("warning", "plugins\\OrvalinMugenBGM.ini", 3, "unknown key Beeep: the plug-in ignores it (did you mean Beep?)"),
+    ("warning", "plugins\\OrvalinMugenBGM.ini", 4, "PauseMode = 9 is outside 1 to 5"),
+    ("error", "sound/broken.txt", 1, "blanks or text follow the header"),
+    ("error", "sound\\gaps.txt", 4, "sound\\missing.mp3 does not exist"),
+    ("warning", "sound\\gaps.txt", 5, "the line is 265 bytes long"),
+    ("error", "sound\\gaps.txt", 5, "does not exist"),
+    ("error", "sound\\gaps.txt", 6, "an empty entry"),
+    ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is none the plug-in knows"),
+    ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg"),
+    ("warning", "stages\\empty.def", 2, "bgmusic is empty"),
+    ("note", "stages\\empty.def", 2, "Ctrl+R would give the stage the playlist sound/empty.txt"),
+    ("error", "stages\\nowhere.def", 2, "sound/lost.mp3, which is found nowhere"),
+    ("note", "sound/single.mp3", 0, "an ID3v2.3 tag of 4106 bytes"),
+]
+
+# Per stage: its entry, the kind of request and what can play.
+STAGES = {
+    "stages\\single.def": ("set", "file", ["sound/single.mp3"]),
+    "stages\\good.def": ("set", "playlist", ["sound\\single.mp3", "sound\\tune.ogg"]),
+    "stages\\broken.def": ("set", "playlist", []),
+    "stages\\gaps.def": ("set", "playlist", ["sound\\single.mp3", "sound\\caf\udce9.mp3"]),
+    "stages\\random.def": ("set", "folder", ["sound\\bgm\\a.mp3", "sound\\bgm\\b.ogg"]),
+    "stages\\silent.def": ("set", "folder", []),
+    "stages\\empty.def": ("empty", "", []),
+    "stages\\nowhere.def": ("set", "", []),
+}
+
+FIXES = {
+    INI: b"[Settings]\r\nDebug=0\r\nBeep=1\r\nPauseMode=3\r\nRndMusicExt3=ogg\r\n",
+    "sound/broken.txt": playlist(b"sound\\single.mp3"),
+    "sound/gaps.txt": playlist(b"sound\\single.mp3", b"sound\\single.mp3,vol=50",
+                               b"sound\\caf\xe9.mp3"),
+    "sound/none/c.mp3": b"\xff\xfb" + bytes(100),
+    "stages/empty.def": stage("sound/single.mp3"),
+    "stages/nowhere.def": stage("sound/single.mp3"),
+}
+
+LINE = re.compile(r"^  (?P<file>[^ ].*?)(?::(?P<line>\d+))?: (?P<severity>error|warning|note): "
+                  r"(?P<message>.*)$")
+
+
+def make_folder(name: str, files: dict[str, bytes]) -> Path:
+    folder = WORK / name
+    if folder.exists():
+        shutil.rmtree(folder)
+    for rel, data in files.items():
+        path = folder / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    return folder
+
+
+def run(folder: Path, *args: str, checker: str = CHECKER, emulator: str = EMULATOR):
+    """The exit code and the output (CR LF read as LF) of the checker on `folder`."""
+    command = ([emulator] if emulator else []) + [checker, *args, folder.name]
+    proc = subprocess.run(command, cwd=folder.parent, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=120)
+    return proc.returncode, proc.stdout.replace(b"\r\n", b"\n").decode("utf-8", "surrogateescape")
+
+
+def findings(text: str) -> set[tuple[str, str, int, str]]:
+    found = set()
+    for line in text.splitlines():
+        m = LINE.match(line)
+        if m:
+            found.add((m["severity"], m["file"], int(m["line"] or 0), m["message"]))
+    return found
+
+
+class CheckerReport(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = make_folder("broken", BROKEN)
+        cls.code, cls.text = run(cls.folder)
+        cls.json_code, cls.json_text = run(cls.folder, "--json")
+        cls.report = json.loads(cls.json_text)
+
+    def test_the_report_names_every_problem_with_its_file_and_line(self):
+        self.assertEqual(self.code, 1, self.text)
+        found = findings(self.text)
+        for severity, file, line, words in PROBLEMS:
+            with self.subTest(file=file, line=line, words=words):
+                self.assertTrue(any(f[:3] == (severity, file, line) and words in f[3] for f in found),
+                                f"missing {severity} {file}:{line} {words!r} in\n{self.text}")
+        expected_errors = {(f, l) for s, f, l, _ in PROBLEMS if s == "error"}
+        self.assertEqual({(f[1], f[2]) for f in found if f[0] == "error"}, expected_errors)
+
+    def test_the_json_holds_the_same_findings(self):
+        self.assertEqual(self.json_code, 1)
+        in_json = {(f["severity"], f["file"], f["line"], f["message"]) for f in self.report["findings"]}
+        self.assertEqual(in_json, findings(self.text))
+        summary = self.report["summary"]
+        self.assertIn(f"{summary['errors']} errors, {summary['warnings']} warnings", self.text)
+
+    def test_each_stage_asks_for_what_its_bgmusic_names(self):
+        stages = {s["file"]: s for s in self.report["stages"]}
+        self.assertEqual(set(stages), set(STAGES))
+        for name, (entry, kind, plays) in STAGES.items():
+            with self.subTest(stage=name):
+                self.assertEqual((stages[name]["entry"], stages[name]["kind"], stages[name]["plays"]),
+                                 (entry, kind, plays))
+        good = stages["stages\\good.def"]
+        self.assertEqual([(e["file"], e["options"], e["volume"], e["start"], e["end"], e["stop"])
+                          for e in good["entries"]],
+                         [("sound\\single.mp3", "vol=80,beg=15000", 10080, 15000, 0, 0),
+                          ("sound\\tune.ogg", "vol=-15,end=2000,stop=1", -15, 0, 2000, 1)])
+        self.assertEqual(good["extsound"], "sound\\rain.wav")
+        self.assertEqual([c["path"] for c in good["looked"]], ["good.txt", "sound/good.txt"])
+
+    def test_names_that_are_not_utf8_are_escaped_not_dropped(self):
+        self.assertIn('"sound\\\\caf\\udce9.mp3"', self.json_text)
+        gaps = next(s for s in self.report["stages"] if s["file"] == "stages\\gaps.def")
+        self.assertEqual(gaps["entries"][-1]["file"].encode("utf-8", "surrogateescape"),
+                         b"sound\\caf\xe9.mp3")
+
+    def test_the_fixed_folder_passes(self):
+        folder = make_folder("fixed", {**BROKEN, **FIXES})
+        code, text = run(folder)
+        self.assertEqual(code, 0, text)
+        self.assertIn("8 stages, 8 can play music; 0 errors, 0 warnings", text)
+
+    @unittest.skipUnless(EMULATOR and Path(NATIVE).is_file(), "compares the Windows build with the Linux build")
+    def test_the_windows_build_reports_as_the_linux_build(self):
+        for args in ([], ["--json"]):
+            with self.subTest(args=args):
+                self.assertEqual(run(self.folder, *args), run(self.folder, *args, checker=NATIVE, emulator=""))
+
+
+class Entries(unittest.TestCase):
+    def test_each_entry_is_split_as_the_plug_in_splits_it(self):
+        folder = make_folder("entries", {"stages/list.def": stage("list.txt"),
+                                         "list.txt": playlist(*(row[0] for row in ENTRIES))})
+        entries = json.loads(run(folder, "--json")[1])["stages"][0]["entries"]
+        self.assertEqual([(e["file"], e["options"], e["volume"], e["start"], e["end"], e["stop"])
+                          for e in entries], [row[1:] for row in ENTRIES])
+
+
+class CodePage(unittest.TestCase):
+    """The code page's lead bytes decide which letters the playlist reader folds."""
+
+    CASES = [  # arguments, the entry's file, found (on Linux, which reads the name in it)
+        ([], "sound\\\udc83a.mp3", False),
+        (["--codepage", "932"], "sound\\\udc83A.mp3", True),
+    ]
+
+    def test_lead_bytes_follow_the_code_page(self):
+        folder = make_folder("codepage", {
+            "stages/jp.def": stage("sound/jp.txt"),
+            "sound/jp.txt": playlist(b"sound\\\x83A.mp3"),  # katakana A in Shift-JIS
+            "sound/\u30a2.mp3": TAGGED,
+        })
+        for args, file, found in self.CASES:
+            with self.subTest(args=args):
+                entry = json.loads(run(folder, "--json", *args)[1])["stages"][0]["entries"][0]
+                self.assertEqual(entry["file"], file)
+                if not EMULATOR:  # Windows reads names in the system's code page
+                    self.assertEqual(entry["exists"], found)
+
+
+if __name__ == "__main__":
+    unittest.main()

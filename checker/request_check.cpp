@@ -172,8 +172,8 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
         if (alone.stop) each.stop = alone.stop;
         if (!Plain(option)) {
             Add(s.findings, Severity::Warning, file, line,
-                "the option \"" + option + "\" is none the plug-in knows; on its own it reads as " +
-                    Describe(alone));
+                "the option \"" + option +
+                    "\" is not one the plug-in knows; on its own it reads as " + Describe(alone));
             continue;
         }
         const std::string key = Lower(option.substr(0, option.find('=')));
@@ -241,16 +241,18 @@ void CheckPlaylist(Stage& s) {
         Add(s.findings, Severity::Warning, file, first + kMaxEntries,
             "more than 10,000 entries: this line and those after it are not read");
 
-    size_t at = seen.listStart; // the raw line of each entry
+    size_t at = seen.listStart; // each entry's raw line, and where the next begins
+    int next = first;
     std::vector<std::string> checked;
     for (int i = 0; i < p.EntryCount; ++i) {
-        const int line = first + Lines(raw, seen.listStart, at);
+        const int line = next;
         size_t end = raw.find("\r\n", at);
         if (end == std::string::npos) end = raw.size();
         if (end - at > kLineRoom)
             Add(s.findings, Severity::Warning, file, line,
                 "the line is " + std::to_string(end - at) +
                     " bytes long: the plug-in keeps its first 255");
+        next += Lines(raw, at, end + 2);
         at = end + 2;
 
         char name[kNameSize], options[kNameSize];

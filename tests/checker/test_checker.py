@@ -75,7 +75,7 @@ PROBLEMS = [
     ("warning", "sound\\gaps.txt", 5, "the line is 265 bytes long"),
     ("error", "sound\\gaps.txt", 5, "does not exist"),
     ("error", "sound\\gaps.txt", 6, "an empty entry"),
-    ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is none the plug-in knows"),
+    ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is not one the plug-in knows"),
     ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg"),
     ("warning", "stages\\empty.def", 2, "bgmusic is empty"),
     ("note", "stages\\empty.def", 2, "Ctrl+R would give the stage the playlist sound/empty.txt"),
@@ -159,6 +159,9 @@ class CheckerReport(unittest.TestCase):
         self.assertEqual(self.json_code, 1)
         in_json = {(f["severity"], f["file"], f["line"], f["message"]) for f in self.report["findings"]}
         self.assertEqual(in_json, findings(self.text))
+        keys = {k["key"]: (k["value"], k["source"], k["line"]) for k in self.report["settings"]["keys"]}
+        self.assertEqual((keys["Debug"], keys["PauseMode"], keys["Beep"], keys["RndMusicExt3"]),
+                         (("0", "set", 2), ("9", "set", 4), ("0", "default", 0), ("ogg", "set", 5)))
         summary = self.report["summary"]
         self.assertIn(f"{summary['errors']} errors, {summary['warnings']} warnings", self.text)
 
@@ -194,6 +197,35 @@ class CheckerReport(unittest.TestCase):
         for args in ([], ["--json"]):
             with self.subTest(args=args):
                 self.assertEqual(run(self.folder, *args), run(self.folder, *args, checker=NATIVE, emulator=""))
+
+
+class Playlists(unittest.TestCase):
+    """Why a playlist is refused, and the limits of one that is taken."""
+
+    CASES = [  # playlist text, severity, line, words of the message
+        (playlist(b"a.mp3", head=b"[Orvalin_BGMList] "), "error", 1, "blanks or text follow the header"),
+        (playlist(b"a.mp3", head=b" " * 47 + b"[Orvalin_BGMList]"), "error", 1, "47 spaces stand before"),
+        (playlist(b"a.mp3", head=b"\t[Orvalin_BGMList]"), "error", 1, "a tab stands before the header"),
+        (playlist(b"a.mp3", head=b"\xef\xbb\xbf[Orvalin_BGMList]"), "error", 1, "byte-order mark"),
+        (b"[Orvalin_BGMList]\n[List]\na.mp3\n", "error", 1, "ends with a bare LF"),
+        (b"[orvalin_bgmlist]\r\n[list]\r\n", "error", 2, "no entries: nothing plays"),
+        (playlist(*[b"a.mp3"] * 10001), "warning", 10003, "more than 10,000 entries"),
+        (b"[Orvalin_BGMList]\r\n[EXT]\r\nextsound=my rain.wav\r\n[List]\r\na.mp3\r\n", "warning", 3,
+         "the extra sound's name ends at the first blank: the plug-in plays my"),
+        (playlist(b"a.mp3", b"[EXT]", b"extsound = rain.wav"), "warning", 5, "the extra sound rain.wav does not exist"),
+        (playlist(b"a.mp3,vol=0,vol=+20"), "warning", 3, "an option given twice"),
+    ]
+
+    def test_each_problem_is_named_at_its_line(self):
+        files = {"a.mp3": b"\xff\xfb" + bytes(100)}
+        for i, case in enumerate(self.CASES):
+            files[f"stages/p{i}.def"] = stage(f"p{i}.txt")
+            files[f"p{i}.txt"] = case[0]
+        found = findings(run(make_folder("playlists", files))[1])
+        for i, (_, severity, line, words) in enumerate(self.CASES):
+            with self.subTest(words=words):
+                self.assertTrue(any(f[:3] == (severity, f"p{i}.txt", line) and words in f[3] for f in found),
+                                [f for f in found if f[1] == f"p{i}.txt"])
 
 
 class Entries(unittest.TestCase):

@@ -228,6 +228,112 @@ class Playlists(unittest.TestCase):
                                 [f for f in found if f[1] == f"p{i}.txt"])
 
 
+class Settings(unittest.TestCase):
+    LINES = [  # a line of the settings file, and what the report says of it (None: nothing)
+        (b"[Settings]", None),
+        (b"Debug=5", "Debug = 5 is outside 0 to 3"),
+        (b"Beep=-1", "Beep = -1 is below 0"),
+        (b"UseExPause=yes", "UseExPause = yes is not a whole number: the plug-in reads 0"),
+        (b"InitRandom=2x", "InitRandom = 2x is not a whole number: the plug-in reads 2"),
+        (b"SubVolume=-22222", None),
+        (b"AutosaveTxtFile=2", "AutosaveTxtFile = 2 is outside -1 to 1"),
+        (b"RndMusicExt1=.mp3", "write the extension alone"),
+        (b"RndMusicExt2=" + b"w" * 40, "is 40 characters long: the plug-in keeps the first 31"),
+        (b"Debug=1", "Debug is given again: the plug-in uses line 2"),
+        (b"LoopRandom 0", "\"LoopRandom 0\" has no '=': the plug-in ignores the line (did you mean LoopRandom?)"),
+        (b"MsgBoxOnErorr=1", "unknown key MsgBoxOnErorr: the plug-in ignores it (did you mean MsgBoxOnError?)"),
+        (b"Colour=red", "unknown key Colour: the plug-in ignores it"),
+    ]
+
+    def test_each_line_is_read_as_the_plug_in_reads_it(self):
+        folder = make_folder("settings", {INI: b"\r\n".join(row[0] for row in self.LINES),
+                                          "stages/a.def": stage("")})
+        report = json.loads(run(folder, "--json")[1])
+        said = {f["line"]: f["message"] for f in report["findings"] if f["file"].startswith("plugins")}
+        for line, (_, words) in enumerate(self.LINES, start=1):
+            with self.subTest(line=line):
+                self.assertIn(words, said.get(line, "")) if words else self.assertNotIn(line, said)
+        keys = {k["key"]: (k["value"], k["line"]) for k in report["settings"]["keys"]}
+        self.assertEqual([keys[k] for k in ("Debug", "Beep", "RndMusicExt2")],
+                         [("5", 2), ("-1", 3), ("w" * 31, 9)])
+
+
+class Stages(unittest.TestCase):
+    CASES = [  # stage text, its entry, the kind of request, one finding (severity, line, words)
+        (b"[Music]\r\nbgmusic2 = 0\r\nbgmusic =\r\nx=1\r\n", "empty", "",
+         ("warning", 2, 'Ctrl+R takes "bgmusic2" for this stage\'s bgmusic')),
+        (b"[Music]\nbgmusic =\nx=1\n", "empty", "", ("warning", 2, "reads the next line as the value")),
+        (b"[Music]\r\nbgmusic = ", "empty", "", ("warning", 2, "does not see this empty entry")),
+        (b"[Music]\r\nbgmusic = ; none\r\nx=1\r\n", "empty", "", ("note", 2, "Ctrl+R would give")),
+        (b"[Music]\r\nbgmusic = a.mp3 ; comment\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
+        (b"[Music]\r\nbgmusic = own.mp3\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
+        (b"[Music]\r\nvolume = 0\r\n", "none", "", ("warning", 0, "no bgmusic entry")),
+        (b"[Music]\r\nbgmusic = C:\\music\\a.mp3\r\n", "set", "", ("error", 2, "which is found nowhere")),
+    ]
+
+    def test_each_entry_is_found_and_followed_where_it_leads(self):
+        files = {"a.mp3": TAGGED, "stages/own.mp3": TAGGED}
+        files |= {f"stages/s{i}.def": case[0] for i, case in enumerate(self.CASES)}
+        report = json.loads(run(make_folder("stages", files), "--json")[1])
+        stages = {s["file"]: s for s in report["stages"]}
+        for i, (_, entry, kind, (severity, line, words)) in enumerate(self.CASES):
+            with self.subTest(stage=i):
+                s = stages[f"stages\\s{i}.def"]
+                self.assertEqual((s["entry"], s["kind"]), (entry, kind))
+                self.assertTrue(any(f["severity"] == severity and f["line"] == line and words in f["message"]
+                                    for f in report["findings"] if f["stage"] == s["file"]), report["findings"])
+        self.assertEqual(stages["stages\\s5.def"]["request"], "stages/own.mp3")
+
+
+class Names(unittest.TestCase):
+    """Names are found as Windows finds them (the same table runs on both builds)."""
+
+    CASES = [  # a playlist entry for sound/a.mp3, and whether it finds the file
+        (b"SOUND\\A.MP3", True), (b"sound/a.mp3", True), (b"sound\\\\a.mp3", True),
+        (b"sound\\.\\a.mp3", True), (b"sound\\x\\..\\a.mp3", True), (b"sound\\a.mp3 .", True),
+        (b"sound\\caf\xc9.mp3", True),  # É finds é: letters beyond ASCII match in any case too
+        (b"sound\\a.mp3\\", False), (b"sound\\a.mp3\\b.mp3", False), (b" sound\\a.mp3", False),
+    ]
+
+    def test_names_find_files_as_on_windows(self):
+        folder = make_folder("names", {"sound/a.mp3": TAGGED, "sound/caf\u00e9.mp3": TAGGED,
+                                       "stages/n.def": stage("n.txt"),
+                                       "n.txt": playlist(*(row[0] for row in self.CASES))})
+        entries = json.loads(run(folder, "--json")[1])["stages"][0]["entries"]
+        self.assertEqual([(e["file"].encode("utf-8", "surrogateescape"), e["exists"]) for e in entries],
+                         [(name.lower(), found) for name, found in self.CASES])
+
+
+class MusicFiles(unittest.TestCase):
+    CASES = [  # file, contents, what the report says of it
+        ("v5.mp3", b"ID3\x05" + bytes(200), "an ID3v2.5 tag at its start, which Ctrl+X does not cut"),
+        ("big.mp3", b"ID3\x03\x00\x00\x00\x00\x7f\x7f" + bytes(100), "exceeds the file's (110)"),
+        ("notes.doc", bytes(100), ".doc is no music type that Windows is known to play"),
+        ("song.flac", bytes(100), ".flac plays only where a DirectShow decoder for it is installed"),
+        ("plain.wav", bytes(100), None),
+    ]
+
+    def test_types_and_tags(self):
+        files = {f"sound/{name}": data for name, data, _ in self.CASES}
+        files |= {"stages/m.def": stage("m.txt"),
+                  "m.txt": playlist(*(b"sound\\" + name.encode() for name, _, _ in self.CASES))}
+        report = json.loads(run(make_folder("music", files), "--json")[1])
+        said = {f["file"]: f["message"] for f in report["findings"] if f["file"].startswith("sound")}
+        for name, _, words in self.CASES:
+            with self.subTest(file=name):
+                message = said.get("sound\\" + name)
+                self.assertIn(words, message or "") if words else self.assertIsNone(message)
+
+
+class CommandLine(unittest.TestCase):
+    def test_what_cannot_be_used_exits_2(self):
+        WORK.mkdir(parents=True, exist_ok=True)
+        for args in (["--codepage", "1234", "x"], [], ["not-a-folder"], ["--bogus", "x"]):
+            with self.subTest(args=args):
+                command = ([EMULATOR] if EMULATOR else []) + [CHECKER, *args]
+                self.assertEqual(subprocess.run(command, cwd=WORK, capture_output=True, timeout=120).returncode, 2)
+
+
 class Entries(unittest.TestCase):
     def test_each_entry_is_split_as_the_plug_in_splits_it(self):
         folder = make_folder("entries", {"stages/list.def": stage("list.txt"),

@@ -44,8 +44,7 @@ bool In(const std::string& ext, const char* const* list, size_t n) {
     return std::find(list, list + n, ext) != list + n;
 }
 
-// The type and the ID3v2 tag of a music file that exists; `where` and `line` say which
-// line names it.
+// The type and the ID3v2 tag of a music file that exists.
 void MusicFile(Stage& s, const std::string& file) {
     const std::string ext = Extension(file);
     if (In(ext, kWithDecoder, std::size(kWithDecoder)))

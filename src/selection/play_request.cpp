@@ -63,9 +63,10 @@ int Play(const char* name) {
     char* extension = FindExtension(request);
     if (extension) FoldAscii(extension);
 
-    if (extension && std::strcmp(extension, "txt") == 0) {
+    const RequestKind kind = KindOfRequest(request);
+    if (kind == RequestKind::Playlist) {
         if (!ReadPlaylist(request)) return -1;
-    } else if (extension && std::strcmp(extension, "rnd") == 0) {
+    } else if (kind == RequestKind::Folder) {
         p.EntryCount = FindMusic(request);
         p.PlayMode = p.EntryCount > 0 ? 2 : 0;
     }

@@ -190,7 +190,7 @@ void FreeEntryTable() {
     PlayerState.EntryCapacity = 0;
 }
 
-int ReadPlaylist(const char* name) {
+int ReadPlaylist(const char* name, PlaylistText* seen) {
     PlayerStateRecord& p = PlayerState;
     p.EntryCount = 0;
     Text text;
@@ -202,6 +202,7 @@ int ReadPlaylist(const char* name) {
     p.PlayMode = 1;
     uint32_t listStart = text.length;
     int count = CountEntries(text, listStart);
+    if (seen) *seen = {text.length, listStart, count};
     if (count > kMaxEntries) {
         const ErrorFeedback::Tone cut{1500, 2000};
         ErrorFeedback::FailureBeeps(&cut, 1);
@@ -230,7 +231,7 @@ int ReadPlaylist(const char* name) {
     return 1;
 }
 
-int ParseEntry(const char* entry, char* name) {
+int ParseEntry(const char* entry, char* name, char* optionText) {
     PlayerStateRecord& p = PlayerState;
     ErrorFeedback::DebugBox(3, entry, "Input");
     p.EntryStop = 0;
@@ -249,6 +250,7 @@ int ParseEntry(const char* entry, char* name) {
     }
     name[nameLength] = '\0';
     options[optionLength] = '\0';
+    if (optionText) CopyText(optionText, options, sizeof options);
     ErrorFeedback::DebugBox(2, name, "Return String");
 
     int volume = 0, start = 0, end = 0, stop = 0, loop = 0;

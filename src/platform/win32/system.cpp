@@ -1,6 +1,5 @@
-// Kernel, runtime and multimedia services on Windows.
+// Kernel and runtime services on Windows (beeps and sounds are in sound.cpp).
 #include <windows.h>
-#include <mmsystem.h>
 #include <objbase.h>
 #include <tlhelp32.h>
 
@@ -17,9 +16,6 @@ uint32_t GetTickCount() {
 }
 void Sleep(uint32_t ms) {
     ::Sleep(ms);
-}
-void Beep(uint32_t frequencyHz, uint32_t durationMs) {
-    ::Beep(frequencyHz, durationMs);
 }
 
 void SeedRandom(uint32_t seed) {
@@ -84,10 +80,6 @@ void ResumeThread(Handle thread) {
     ::ResumeThread(thread);
 }
 
-bool PlaySoundFile(const char* name, unsigned flags) {
-    return ::PlaySoundA(name, nullptr, flags) != FALSE;
-}
-
 void* AllocZeroed(size_t bytes) {
     return ::LocalAlloc(LPTR, bytes);
 }
@@ -95,8 +87,17 @@ void FreeMemory(void* block) {
     if (block) ::LocalFree(block);
 }
 
+namespace {
+UINT chosenCodePage = 0; // 0: the system's ANSI code page
+} // namespace
+
 bool IsDbcsLeadByte(uint8_t byte) {
-    return ::IsDBCSLeadByte(byte) != FALSE;
+    if (chosenCodePage == 0) return ::IsDBCSLeadByte(byte) != FALSE;
+    return ::IsDBCSLeadByteEx(chosenCodePage, byte) != FALSE;
+}
+
+void UseCodePage(uint32_t codePage) {
+    chosenCodePage = codePage;
 }
 
 int AnsiToWide(const char* text, char16_t* out, int outChars) {
@@ -150,6 +151,10 @@ uint32_t GetCurrentDir(char* buffer, uint32_t size) {
         return 0;
     }
     return n;
+}
+
+bool SetCurrentDir(const char* path) {
+    return ::SetCurrentDirectoryA(path) != FALSE;
 }
 
 uint32_t GetHostProgramPath(char* buffer, uint32_t size) {

@@ -38,6 +38,7 @@ struct Entry {
     std::string file, options;
     int volume, start, end, stop; // PlayerState.Hosei, EntryBeg, EntryEnd, EntryStop
     bool exists;
+    int loop = 0; // PlayerState.EntryLoop: where a repeat of the entry starts, ms
 };
 
 struct Stage {

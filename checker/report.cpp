@@ -28,7 +28,8 @@ std::string Line(const Finding& f) {
 
 std::string Values(const Entry& e) {
     return "volume " + std::to_string(e.volume) + ", start " + std::to_string(e.start) + ", end " +
-           std::to_string(e.end) + ", stop " + std::to_string(e.stop);
+           std::to_string(e.end) + ", stop " + std::to_string(e.stop) +
+           (e.loop ? ", loop " + std::to_string(e.loop) : "");
 }
 
 // A JSON string: valid UTF-8 as it is; each byte that is not part of valid UTF-8 as
@@ -194,7 +195,7 @@ std::string JsonReport(const Report& r) {
                    ", \"file\": " + Json(e.file) + ", \"options\": " + Json(e.options) +
                    ", \"volume\": " + Json(e.volume) + ", \"start\": " + Json(e.start) +
                    ", \"end\": " + Json(e.end) + ", \"stop\": " + Json(e.stop) +
-                   ", \"exists\": " + Json(e.exists) + "}";
+                   ", \"loop\": " + Json(e.loop) + ", \"exists\": " + Json(e.exists) + "}";
         }
         out += "],\n     \"plays\": [";
         for (size_t k = 0; k < s.plays.size(); ++k)

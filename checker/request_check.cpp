@@ -106,7 +106,7 @@ std::string Refusal(const std::string& raw) {
 
 struct Options {
     long long volume = 0; // as PlayerState.Hosei
-    long long start = 0, end = 0, stop = 0;
+    long long start = 0, end = 0, stop = 0, loop = 0;
     bool operator==(const Options&) const = default;
 };
 
@@ -120,12 +120,13 @@ std::string Describe(const Options& o) {
     if (o.start) add("start " + std::to_string(o.start) + " ms");
     if (o.end) add("end " + std::to_string(o.end) + " ms early");
     if (o.stop) add("stop " + std::to_string(o.stop));
+    if (o.loop) add("repeats from " + std::to_string(o.loop) + " ms");
     return text.empty() ? "nothing" : text;
 }
 
 Options Current() {
     const PlayerStateRecord& p = PlayerState;
-    return {p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop};
+    return {p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop, p.EntryLoop};
 }
 
 // What the splitter reads from one option alone, without the user's boxes.
@@ -138,9 +139,9 @@ Options ReadAlone(const std::string& option) {
     return Current();
 }
 
-// An option as a writer means it: vol=N, vol=+N, vol=-N, beg=N, end=N or stop=N.
+// An option as a writer means it: vol=N, vol=+N, vol=-N, beg=N, end=N, stop=N or loop=N.
 bool Plain(const std::string& option) {
-    static const char* const kKeys[] = {"vol=+", "vol=-", "vol=", "beg=", "end=", "stop="};
+    static const char* const kKeys[] = {"vol=+", "vol=-", "vol=", "beg=", "end=", "stop=", "loop="};
     for (const char* key : kKeys) {
         const size_t n = std::strlen(key);
         if (option.size() > n && Lower(option.substr(0, n)) == key)
@@ -169,6 +170,7 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
         if (alone.start) each.start = alone.start;
         if (alone.end) each.end = alone.end;
         if (alone.stop) each.stop = alone.stop;
+        if (alone.loop) each.loop = alone.loop;
         if (!Plain(option)) {
             Add(s.findings, Severity::Warning, file, line,
                 "the option \"" + option +
@@ -257,7 +259,8 @@ void CheckPlaylist(Stage& s) {
         char name[kNameSize], options[kNameSize];
         ParseEntry(p.Entries[i], name, options);
         AddSignals(s.findings, file, line);
-        Entry e{line, name, options, p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop, false};
+        Entry e{line,       name,        options, p.Hosei,    p.EntryBeg,
+                p.EntryEnd, p.EntryStop, false,   p.EntryLoop};
         if (options[0] || std::strchr(p.Entries[i], ','))
             CheckOptions(s, file, line, options, Current());
         if (e.file.empty()) {

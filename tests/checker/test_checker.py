@@ -342,6 +342,14 @@ class Entries(unittest.TestCase):
         self.assertEqual([(e["file"], e["options"], e["volume"], e["start"], e["end"], e["stop"])
                           for e in entries], [row[1:] for row in ENTRIES])
 
+    def test_a_loop_start_is_an_option_it_knows(self):
+        folder = make_folder("loop", {"stages/loop.def": stage("loop.txt"), "a.mp3": TAGGED,
+                                      "loop.txt": playlist(b"a.mp3,beg=1000,LOOP=4000,vol=-5")})
+        code, out = run(folder, "--json")
+        entry = json.loads(out)["stages"][0]["entries"][0]
+        self.assertEqual((entry["start"], entry["loop"], entry["volume"]), (1000, 4000, -5))
+        self.assertNotIn("not one the plug-in knows", out)
+
 
 class CodePage(unittest.TestCase):
     """The code page's lead bytes decide which letters the playlist reader folds."""

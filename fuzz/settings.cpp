@@ -97,44 +97,72 @@ std::string TextOf(const Section& ini, const char* key, std::string defaultValue
     return text.substr(0, std::min(strnlen(text.c_str(), text.size()), size - 1));
 }
 
-#define INT_KEYS(X)                                                                                \
-    X(InitRandom)                                                                                  \
-    X(ChangeSoundOnLoop)                                                                           \
-    X(LoopRandom)                                                                                  \
-    X(Debug) X(Beep) X(ForceSetMasterVol) X(UseExPause) X(DisplayToWindowText) X(DispWindowTime)   \
-        X(PauseMode) X(AutosaveTxtFile) X(SubVolume) X(RndInitRandom) X(MsgBoxOnError)             \
-            X(TurboLoadMusic) X(ReleaseOnStop) X(CloseOutModWhenUnpause) X(VolumeCurve)
-#define TEXT_KEYS(X)                                                                               \
-    X(OpenUserSoftwareA) X(OpenUserFileA1) X(OpenUserFileA2) X(Preventer1) X(Preventer2)
+struct IntKey {
+    const char* name;
+    int Settings::*field;
+};
+const IntKey kIntKeys[] = {
+    {"InitRandom", &Settings::InitRandom},
+    {"ChangeSoundOnLoop", &Settings::ChangeSoundOnLoop},
+    {"LoopRandom", &Settings::LoopRandom},
+    {"Debug", &Settings::Debug},
+    {"Beep", &Settings::Beep},
+    {"ForceSetMasterVol", &Settings::ForceSetMasterVol},
+    {"UseExPause", &Settings::UseExPause},
+    {"DisplayToWindowText", &Settings::DisplayToWindowText},
+    {"DispWindowTime", &Settings::DispWindowTime},
+    {"PauseMode", &Settings::PauseMode},
+    {"AutosaveTxtFile", &Settings::AutosaveTxtFile},
+    {"SubVolume", &Settings::SubVolume},
+    {"RndInitRandom", &Settings::RndInitRandom},
+    {"MsgBoxOnError", &Settings::MsgBoxOnError},
+    {"TurboLoadMusic", &Settings::TurboLoadMusic},
+    {"ReleaseOnStop", &Settings::ReleaseOnStop},
+    {"CloseOutModWhenUnpause", &Settings::CloseOutModWhenUnpause},
+    {"VolumeCurve", &Settings::VolumeCurve},
+};
+struct TextKey {
+    const char* name;
+    char (Settings::*field)[256];
+};
+const TextKey kTextKeys[] = {
+    {"OpenUserSoftwareA", &Settings::OpenUserSoftwareA},
+    {"OpenUserFileA1", &Settings::OpenUserFileA1},
+    {"OpenUserFileA2", &Settings::OpenUserFileA2},
+    {"Preventer1", &Settings::Preventer1},
+    {"Preventer2", &Settings::Preventer2},
+};
+const char* const kExtensionKeys[] = {"RndMusicExt1", "RndMusicExt2", "RndMusicExt3"};
 
-// What every setting reads as, by the rules, from `ini`; `except` is left out.
+// Every setting, a line each; the integer `except` is left out.
 std::string Describe(const Settings& s, const char* except = "") {
     std::string out;
-#define DESCRIBE_INT(name)                                                                         \
-    if (std::strcmp(#name, except) != 0) out += #name "=" + std::to_string(s.name) + "\n";
-#define DESCRIBE_TEXT(name) out += #name "=" + fuzz::Show(s.name, SIZE_MAX) + "\n";
-    INT_KEYS(DESCRIBE_INT)
-    TEXT_KEYS(DESCRIBE_TEXT)
-    for (const auto& extension : s.RndMusicExt)
-        out += "RndMusicExt=" + fuzz::Show(extension, SIZE_MAX) + "\n";
+    for (const IntKey& key : kIntKeys)
+        if (std::strcmp(key.name, except) != 0)
+            out += std::string(key.name) + "=" + std::to_string(s.*key.field) + "\n";
+    for (const TextKey& key : kTextKeys)
+        out += std::string(key.name) + "=" + fuzz::Show(s.*key.field, SIZE_MAX) + "\n";
+    for (int i = 0; i < 3; ++i)
+        out += std::string(kExtensionKeys[i]) + "=" + fuzz::Show(s.RndMusicExt[i], SIZE_MAX) + "\n";
     return out;
 }
 
+// The same lines, as the rules read them from `text`.
 std::string ByTheRules(const std::string& text, const char* except = "") {
     const Section ini = SettingsSection(text);
     const Settings d;
     std::string out;
-#define RULE_INT(name)                                                                             \
-    if (std::strcmp(#name, except) != 0)                                                           \
-        out += #name "=" + std::to_string(IntOf(ini, #name, d.name)) + "\n";
-#define RULE_TEXT(name)                                                                            \
-    out += #name "=" + fuzz::Show(TextOf(ini, #name, d.name, sizeof d.name), SIZE_MAX) + "\n";
-    INT_KEYS(RULE_INT)
-    TEXT_KEYS(RULE_TEXT)
-    const char* const extensionKeys[] = {"RndMusicExt1", "RndMusicExt2", "RndMusicExt3"};
+    for (const IntKey& key : kIntKeys)
+        if (std::strcmp(key.name, except) != 0)
+            out += std::string(key.name) + "=" +
+                   std::to_string(IntOf(ini, key.name, d.*key.field)) + "\n";
+    for (const TextKey& key : kTextKeys)
+        out += std::string(key.name) + "=" +
+               fuzz::Show(TextOf(ini, key.name, d.*key.field, sizeof(d.*key.field)), SIZE_MAX) +
+               "\n";
     for (int i = 0; i < 3; ++i)
-        out += "RndMusicExt=" +
-               fuzz::Show(TextOf(ini, extensionKeys[i], d.RndMusicExt[i], sizeof d.RndMusicExt[i]),
+        out += std::string(kExtensionKeys[i]) + "=" +
+               fuzz::Show(TextOf(ini, kExtensionKeys[i], d.RndMusicExt[i], sizeof d.RndMusicExt[i]),
                           SIZE_MAX) +
                "\n";
     return out;

@@ -89,7 +89,8 @@ TEST_P(Bounds, StageNames) {
     const std::vector<sim::Box> boxes = sim::Boxes();
     ASSERT_EQ(boxes.size(), 2u);
     if (n() == 0) {
-        EXPECT_EQ(sim::FileText("stages\\.def"), "[Music]\r\nbgmusic = sound/.txt\r\nlevel = 3\r\n");
+        EXPECT_EQ(sim::FileText("stages\\.def"),
+                  "[Music]\r\nbgmusic = sound/.txt\r\nlevel = 3\r\n");
     } else {
         EXPECT_EQ(boxes[0].caption, "CreateFile Failed");
         EXPECT_EQ(boxes[0].text, name.substr(0, platform::kMaxPath - 1));

@@ -61,24 +61,19 @@ bool LoadText(const char* name, Text& text) {
     return true;
 }
 
-// The first line, after up to 46 spaces, must be the header; its CR within 64 bytes.
+// The first line, after up to 46 spaces, must be the header and nothing else (a zero
+// byte included); its CR within 64 bytes.
 bool HasHeader(const Text& text) {
-    char line[kHeaderWindow + 1] = {};
+    const char* t = text.bytes;
     const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
-    for (uint32_t i = 0; i < window; ++i)
-        line[i] = AsciiLower(text.bytes[i]);
-    bool ended = false;
-    for (uint32_t i = 0; i < window && !ended; ++i) {
-        if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
-            line[i] = '\0';
-            ended = true;
-        }
-    }
-    if (!ended) return false;
-    const char* start = line;
-    while (*start == ' ')
+    uint32_t end = 0;
+    while (end < window && !(t[end] == '\r' && t[end + 1] == '\n'))
+        ++end;
+    if (end == window) return false;
+    uint32_t start = 0;
+    while (start < end && t[start] == ' ')
         ++start;
-    return std::strcmp(start, kHeader) == 0;
+    return end - start == sizeof kHeader - 1 && StartsWithNoCase(t + start, kHeader);
 }
 
 // Reads the extsound value at `at` when the key stands there; returns where to go on.
@@ -157,7 +152,7 @@ void CopyEntries(const Text& text, uint32_t listStart, int count) {
 
 void TxtInfoBox(uint32_t length) {
     const PlayerStateRecord& p = PlayerState;
-    auto entry = [&p](int i) {
+    auto entry = [&](int i) {
         return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>("");
     };
     // Stored in the Japanese code page: file size, number of tunes, tunes 1 to 3.

@@ -89,6 +89,9 @@ struct PlayerStateRecord {
     int EntryBeg = 0;
     int EntryEnd = 0;
     int EntryStop = 0;
+    // The entry's loop start in milliseconds (its loop= option): where the entry starts
+    // when it plays again right after itself. 0 when absent or past the tune's stop time.
+    int EntryLoop = 0;
     bool ListModified = false;
 };
 extern PlayerStateRecord PlayerState;
@@ -144,8 +147,16 @@ bool ReplaceFileContents(const char* path, const void* data, uint32_t size);
 bool CreateFileComplete(const char* path, const void* data, uint32_t size);
 
 // Settings file.
-extern const char* const kSettingsFile; // "plugins\\OrvalinMugenBGM.ini"
+extern const char* const kSettingsFile;    // "plugins\\OrvalinMugenBGM.ini"
+extern const char* const kSettingsSection; // "Settings"
 void ReadSettings();
+// The keys of the settings file in the order they are read, for tools that show them:
+// key `index` (0 to kSettingsKeys - 1), the buffer a text key is read into (0 for a
+// number), and the value a Settings record holds for it, as text ("%d" for a number).
+constexpr int kSettingsKeys = 26;
+const char* SettingsKeyName(int index);
+uint32_t SettingsKeyTextSize(int index);
+void FormatSettingsValue(const Settings& settings, int index, char* out, size_t size);
 int AdjustFromSubVolume(int subVolume, int volumeCurve);
 int SubVolumeFromAdjust(int adjust, int volumeCurve);
 void WriteBackSubVolume();

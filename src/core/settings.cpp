@@ -1,5 +1,7 @@
 // The settings file: read once at start-up, written once at shut-down (SubVolume).
 
+#include <cstdio>
+
 #include "platform/profile.h"
 #include "core/core.h"
 
@@ -7,10 +9,11 @@ Settings PluginSettings;
 PlayerStateRecord PlayerState;
 
 const char* const kSettingsFile = "plugins\\OrvalinMugenBGM.ini";
+const char* const kSettingsSection = "Settings";
 
 namespace {
 
-constexpr const char* kSection = "Settings";
+const char* const kSection = kSettingsSection;
 
 // Every key in the order it is read; the defaults are those of a fresh Settings.
 struct IntKey {
@@ -75,6 +78,39 @@ void ReadSettings() {
         ReadText(kExtensionKeys[i], defaults.RndMusicExt[i], s.RndMusicExt[i],
                  sizeof s.RndMusicExt[i]);
     PlayerState.Adjust = AdjustFromSubVolume(s.SubVolume, s.VolumeCurve);
+}
+
+constexpr int kIntKeyCount = sizeof kIntKeys / sizeof kIntKeys[0];
+constexpr int kTextKeyCount = sizeof kTextKeys / sizeof kTextKeys[0];
+static_assert(kIntKeyCount + kTextKeyCount + 3 == kSettingsKeys);
+
+const char* SettingsKeyName(int index) {
+    if (index < 0 || index >= kSettingsKeys) return nullptr;
+    if (index < kIntKeyCount) return kIntKeys[index].name;
+    index -= kIntKeyCount;
+    return index < kTextKeyCount ? kTextKeys[index].name : kExtensionKeys[index - kTextKeyCount];
+}
+
+uint32_t SettingsKeyTextSize(int index) {
+    const Settings s;
+    if (index < kIntKeyCount || index >= kSettingsKeys) return 0;
+    index -= kIntKeyCount;
+    return index < kTextKeyCount ? sizeof(s.*kTextKeys[index].field) : sizeof s.RndMusicExt[0];
+}
+
+void FormatSettingsValue(const Settings& settings, int index, char* out, size_t size) {
+    if (size == 0) return;
+    out[0] = '\0';
+    if (index < 0 || index >= kSettingsKeys) return;
+    if (index < kIntKeyCount) {
+        std::snprintf(out, size, "%d", settings.*kIntKeys[index].field);
+        return;
+    }
+    index -= kIntKeyCount;
+    CopyText(out,
+             index < kTextKeyCount ? settings.*kTextKeys[index].field
+                                   : settings.RndMusicExt[index - kTextKeyCount],
+             size);
 }
 
 int AdjustFromSubVolume(int subVolume, int volumeCurve) {

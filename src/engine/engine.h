@@ -18,7 +18,16 @@ extern MediaGraphRecord MediaGraph;
 int InitDS();
 void ReleaseDS(uint8_t freeEntryTable);
 int RenderTurbo(const char* name);
-int RenderAndRun(const char* text);
+// `sameEntryAgain`: the playlist entry that just ended plays again, from its loop start.
+int RenderAndRun(const char* text, bool sameEntryAgain = false);
+// The current entry's loop start in seconds (0.0 when it has none).
+double LoopStartSeconds();
+// An entry with a loop start that plays again in place keeps two spare graphs of its
+// tune, paused at the loop start. At the tune's end a spare takes over: false when
+// there is none (the tune then restarts in its own graph).
+bool RestartFromSpare();
+// Gives the spare graphs back (a new tune, Stop, ReleaseDS).
+void ReleaseLoopSpares();
 
 // Transport.
 int PauseDS();
@@ -30,6 +39,8 @@ void StopKeepingList();
 
 // Volume.
 void SetVolume(int volume);
+// Gives the graph the level SetVolume gave last (a graph that takes over the tune).
+void ReapplyVolume();
 
 // The extended pause. The worker thread never stops the game's thread from outside:
 // it asks the game's thread to park inside the module at a safe point (a registered

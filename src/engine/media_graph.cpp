@@ -1,5 +1,6 @@
 // The media graph: creating it, giving it back, rendering a file and starting it.
 #include <cstring>
+#include <utility>
 
 #include "engine/engine.h"
 #include "platform/media.h"
@@ -29,8 +30,7 @@ void ReleaseInterface(platform::ComPtr& p) {
 }
 
 // Gives back whatever interfaces are held, in the order ReleaseDS uses.
-void ReleaseInterfaces() {
-    MediaGraphRecord& g = MediaGraph;
+void ReleaseInterfaces(MediaGraphRecord& g = MediaGraph) {
     ReleaseInterface(g.BasicAudio);
     ReleaseInterface(g.MediaPosition);
     if (g.MediaEvent) {
@@ -70,18 +70,99 @@ void RunWait() {
     }
 }
 
-// The graph has just rendered `name`: volume, positions, notifications, Run.
-void StartSequence(const char* name) {
+// The stop time, moved earlier by the entry's end trim (whole seconds); read only when
+// the end trim or the loop start needs it, 0.0 otherwise.
+double ApplyEndTrim() {
+    const PlayerStateRecord& p = PlayerState;
+    double stopTime = 0.0;
+    if (p.EntryEnd == 0 && p.EntryLoop == 0) return stopTime;
+    platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
+    if (p.EntryEnd != 0) {
+        stopTime -= static_cast<double>(p.EntryEnd / 1000);
+        platform::put_StopTime(MediaGraph.MediaPosition, stopTime);
+    }
+    return stopTime;
+}
+
+// Spare graphs of a tune that plays again in place from its loop start. A seek in the
+// playing graph throws away the samples on their way to the sound device, the tune's
+// last ones, and the first samples from the loop start take as long again to arrive. A
+// spare graph holds the tune paused at its loop start, its first samples ready: at the
+// tune's end it runs at once, while the graph that ended sounds its last samples out.
+// Three graphs take turns: the one playing, the spare, and the one that ended at the
+// loop point before, which is made the next spare when its samples have long been heard.
+MediaGraphRecord Spares[2]; // [0] ready; [1] ready, or the tune that ended last
+double SpareStopTime = 0.0; // the stop time moved by the end trim; 0.0 when untrimmed
+
+void SwapInterfaces(MediaGraphRecord& a, MediaGraphRecord& b) {
+    std::swap(a.GraphBuilder, b.GraphBuilder);
+    std::swap(a.MediaControl, b.MediaControl);
+    std::swap(a.MediaEvent, b.MediaEvent);
+    std::swap(a.MediaPosition, b.MediaPosition);
+    std::swap(a.BasicAudio, b.BasicAudio);
+}
+
+// Stops a spare, sets it to the loop start and pauses it, so that it fetches the first
+// samples from there.
+bool ReadySpare(MediaGraphRecord& s) {
+    platform::Stop(s.MediaControl);
+    if (!Succeeded(platform::put_CurrentPosition(s.MediaPosition, LoopStartSeconds())))
+        return false;
+    if (SpareStopTime != 0.0 && !Succeeded(platform::put_StopTime(s.MediaPosition, SpareStopTime)))
+        return false;
+    return Succeeded(platform::Pause(s.MediaControl));
+}
+
+// A new graph with the tune rendered, made ready. A spare is a help, never needed: its
+// failures go unreported, and the tune then restarts in its own graph.
+bool MakeSpare(MediaGraphRecord& s, const char16_t* name) {
+    if (platform::CreateFilterGraph(&s.GraphBuilder) != platform::kSOk) {
+        s.GraphBuilder = nullptr;
+        return false;
+    }
+    static const struct {
+        platform::GraphInterface which;
+        platform::ComPtr MediaGraphRecord::*field;
+    } kParts[] = {{platform::GraphInterface::MediaControl, &MediaGraphRecord::MediaControl},
+                  {platform::GraphInterface::MediaEvent, &MediaGraphRecord::MediaEvent},
+                  {platform::GraphInterface::MediaPosition, &MediaGraphRecord::MediaPosition},
+                  {platform::GraphInterface::BasicAudio, &MediaGraphRecord::BasicAudio}};
+    for (const auto& part : kParts) {
+        if (platform::QueryGraphInterface(s.GraphBuilder, part.which, &(s.*part.field)) != 0) {
+            s.*part.field = nullptr;
+            return false;
+        }
+    }
+    return Succeeded(platform::RenderFile(s.GraphBuilder, name)) && ReadySpare(s);
+}
+
+void PrepareLoopSpares(const char* name, double stopTime) {
+    SpareStopTime = PlayerState.EntryEnd != 0 ? stopTime : 0.0;
+    const WideName wide = ToWide(name);
+    for (MediaGraphRecord& s : Spares) {
+        if (!MakeSpare(s, wide.text)) {
+            ReleaseLoopSpares();
+            return;
+        }
+    }
+}
+
+// The graph has just rendered `name`: volume, positions, notifications, Run. The first
+// play starts at the entry's beg= (whole seconds); an entry playing again right after
+// itself starts at its loop start, to the millisecond.
+void StartSequence(const char* name, bool sameEntryAgain) {
     PlayerStateRecord& p = PlayerState;
     SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
     const double begin = p.EntryBeg != 0 ? static_cast<double>(p.EntryBeg / 1000) : 0.0;
-    platform::put_CurrentPosition(MediaGraph.MediaPosition, begin);
-    if (p.EntryEnd != 0) {
-        double stopTime = 0.0;
-        platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
-        platform::put_StopTime(MediaGraph.MediaPosition,
-                               stopTime - static_cast<double>(p.EntryEnd / 1000));
-    }
+    const bool fromLoop = sameEntryAgain && p.EntryLoop != 0;
+    if (!fromLoop) platform::put_CurrentPosition(MediaGraph.MediaPosition, begin);
+    const double stopTime = ApplyEndTrim();
+    // A loop start at or past the stop time would loop on nothing: the entry then plays
+    // as if it had none.
+    if (p.EntryLoop != 0 && LoopStartSeconds() >= stopTime) p.EntryLoop = 0;
+    if (fromLoop)
+        platform::put_CurrentPosition(MediaGraph.MediaPosition,
+                                      p.EntryLoop != 0 ? LoopStartSeconds() : begin);
     if (platform::SetNotifyWindow(MediaGraph.MediaEvent, HostWindow(), platform::kWmGraphNotify,
                                   0) != 0) {
         const ErrorFeedback::Tone refused{1500, 400};
@@ -98,9 +179,39 @@ void StartSequence(const char* name) {
     TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
                       TitleNotice::kPlayingKind);
     p.Playing = true;
+    if (p.EntryLoop != 0 && EntryRepeatsItself()) PrepareLoopSpares(name, stopTime);
 }
 
 } // namespace
+
+bool RestartFromSpare() {
+    MediaGraphRecord& g = MediaGraph;
+    if (!g.Ready || !Spares[0].MediaControl || !Spares[1].MediaControl) return false;
+    SwapInterfaces(g, Spares[0]);
+    SwapInterfaces(Spares[0], Spares[1]);
+    // The graph that ended sounds its last samples out; the hook no longer hears from it.
+    platform::SetNotifyWindow(Spares[1].MediaEvent, nullptr, 0, 0);
+    ReapplyVolume();
+    if (platform::SetNotifyWindow(g.MediaEvent, HostWindow(), platform::kWmGraphNotify, 0) != 0) {
+        const ErrorFeedback::Tone refused{1500, 400};
+        ErrorFeedback::FailureBeeps(&refused, 1);
+    }
+    platform::Run(g.MediaControl);
+    if (!ReadySpare(Spares[0])) ReleaseLoopSpares();
+    return true;
+}
+
+void ReleaseLoopSpares() {
+    for (MediaGraphRecord& s : Spares) {
+        if (s.MediaControl) platform::Stop(s.MediaControl);
+        ReleaseInterfaces(s);
+    }
+    SpareStopTime = 0.0;
+}
+
+double LoopStartSeconds() {
+    return PlayerState.EntryLoop > 0 ? PlayerState.EntryLoop / 1000.0 : 0.0;
+}
 
 int InitDS() {
     MediaGraphRecord& g = MediaGraph;
@@ -150,6 +261,7 @@ int InitDS() {
 }
 
 void ReleaseDS(uint8_t freeEntryTable) {
+    ReleaseLoopSpares();
     ReleaseInterfaces();
     if (freeEntryTable == 1) FreeEntryTable();
     MediaGraph.Ready = false;
@@ -188,12 +300,14 @@ int RenderTurbo(const char* name) {
     return 0;
 }
 
-int RenderAndRun(const char* text) {
+int RenderAndRun(const char* text, bool sameEntryAgain) {
     PlayerStateRecord& p = PlayerState;
     MediaGraphRecord& g = MediaGraph;
     p.EntryBeg = 0;
     p.EntryEnd = 0;
+    p.EntryLoop = 0;
     p.Hosei = 0;
+    ReleaseLoopSpares(); // they hold the tune that played
     if (text[0] == '\0') return 0;
     if (p.PlayMode == -1) return 0;
     char name[kNameSize];
@@ -214,7 +328,7 @@ int RenderAndRun(const char* text) {
         // been set running by the resume that followed: stop it, as below.
         if (g.Empty) platform::Stop(g.MediaControl);
         if (RenderTurbo(name) == 1) {
-            StartSequence(name);
+            StartSequence(name, sameEntryAgain);
             return 1;
         }
         TitleNotice::Collapse();
@@ -251,6 +365,6 @@ int RenderAndRun(const char* text) {
         ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
         return -1;
     }
-    StartSequence(name);
+    StartSequence(name, sameEntryAgain);
     return 1;
 }

@@ -123,6 +123,7 @@ namespace {
 
 void StopTune(bool saveList) {
     PlayerStateRecord& p = PlayerState;
+    ReleaseLoopSpares(); // the spares of a tune that loops, and the last samples it still sounds
     if (!MediaGraph.Ready) return;
     const HResult hr = platform::Stop(MediaGraph.MediaControl);
     StopExtraSound();

@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kSilence = -10000;
 
+int AppliedLevel = 0; // what SetVolume gave the graph last
+
 // Host volumes and corrections can be any 32-bit value: compute wide, then bring the
 // result back into range so no input overflows.
 using Wide = long long;
@@ -85,6 +87,7 @@ void SetVolume(int volume) {
         level = Clamp32(d);
     }
     if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, r);
+    AppliedLevel = r;
     OutModSetVolume(e != 0 && !p.Muted ? r : 0);
     if (p.VolumeByKey && s.DisplayToWindowText != 0) {
         if (p.Muted)
@@ -95,4 +98,8 @@ void SetVolume(int volume) {
     }
     p.VolumeByKey = false;
     if (p.HostVolume == kVolumeUnknown) p.HostVolume = e;
+}
+
+void ReapplyVolume() {
+    if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, AppliedLevel);
 }

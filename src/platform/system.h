@@ -30,8 +30,11 @@ bool PlaySoundFile(const char* name, unsigned flags);
 void* AllocZeroed(size_t bytes);
 void FreeMemory(void* block);
 
-// IsDBCSLeadByte for the system's ANSI code page.
+// IsDBCSLeadByte for the system's ANSI code page, or IsDBCSLeadByteEx for the code page
+// chosen with UseCodePage. The module never chooses one; the game-folder checker applies
+// the game's (0 goes back to the system's).
 bool IsDbcsLeadByte(uint8_t byte);
+void UseCodePage(uint32_t codePage);
 // MultiByteToWideChar from the ANSI code page, source zero-terminated; returns the
 // number of characters written (0 on failure; out is then zero-terminated anyway).
 int AnsiToWide(const char* text, char16_t* out, int outChars);
@@ -47,6 +50,8 @@ bool NextProcess(Handle snapshot, char (&exeName)[kMaxPath]);
 
 // GetCurrentDirectoryA / GetModuleFileNameA(null): length written, 0 on failure.
 uint32_t GetCurrentDir(char* buffer, uint32_t size);
+// SetCurrentDirectoryA: false when the folder can't be entered (GetLastError tells why).
+bool SetCurrentDir(const char* path);
 uint32_t GetHostProgramPath(char* buffer, uint32_t size);
 
 } // namespace platform

@@ -12,7 +12,8 @@ void (*const ModuleShutdown)() = Quit;
 namespace {
 
 // What Init set up and Quit must undo exactly once, however often the shut-down runs.
-bool ComInitialized = false;
+// A host that calls Init twice starts COM twice: each start is undone once.
+int ComStarts = 0;
 bool DropsAccepted = false;
 
 void ResetState() {
@@ -93,7 +94,7 @@ void Init() {
 
     const platform::HResult hr = platform::CoInitialize();
     if (hr == platform::kSOk || hr == platform::kSFalse) {
-        ComInitialized = true;
+        ++ComStarts;
     } else if (hr != platform::kRpcChangedMode) {
         ComFailureBeeps(hr);
         return; // no graph, no hook, no program check
@@ -122,10 +123,8 @@ void Quit() {
     ScratchAppend("quit\r\n");
     // Without a graph, interfaces a failed creation left behind are still given back.
     ReleaseDS(MediaGraph.Ready ? 1 : 0);
-    if (ComInitialized) {
+    for (; ComStarts > 0; --ComStarts)
         platform::CoUninitialize();
-        ComInitialized = false;
-    }
     if (PlayerState.HostThread) {
         platform::CloseObject(PlayerState.HostThread);
         PlayerState.HostThread = nullptr;

@@ -39,6 +39,7 @@ int Play(const char* name) {
     p.Paused = 0;
     p.PlayMode = 0;
     p.EntryStop = 0;
+    p.EntryLoop = 0;
     p.EntryBeg = 0;
     p.EntryEnd = 0;
     p.Hosei = 0;
@@ -62,9 +63,10 @@ int Play(const char* name) {
     char* extension = FindExtension(request);
     if (extension) FoldAscii(extension);
 
-    if (extension && std::strcmp(extension, "txt") == 0) {
+    const RequestKind kind = KindOfRequest(request);
+    if (kind == RequestKind::Playlist) {
         if (!ReadPlaylist(request)) return -1;
-    } else if (extension && std::strcmp(extension, "rnd") == 0) {
+    } else if (kind == RequestKind::Folder) {
         p.EntryCount = FindMusic(request);
         p.PlayMode = p.EntryCount > 0 ? 2 : 0;
     }
@@ -127,6 +129,7 @@ void AdvanceAfterTune() {
             platform::Sleep(120);
             platform::Beep(1000, 120);
         }
+        const int previous = p.CurrentEntry;
         if (p.EntryCount > 0) {
             platform::SeedRandom(platform::GetTickCount());
             int next = 0;
@@ -141,12 +144,22 @@ void AdvanceAfterTune() {
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
         ErrorFeedback::DebugBox(1, entry, "Next Music Name");
+        const bool again = p.CurrentEntry == previous;
+        if (p.EntryStop == 0 && again && RestartFromSpare()) return; // keeps its options
         p.Hosei = 0;
-        if (p.EntryStop == 0 && RenderAndRun(entry) == 0)
+        if (p.EntryStop == 0 && RenderAndRun(entry, again) == 0)
             ErrorFeedback::FailureBox("RenderAndRun Failed");
         return;
     }
-    // The same tune again from its start.
-    platform::put_CurrentPosition(MediaGraph.MediaPosition, 0.0);
+    // The same tune again: from its loop start when the entry has one, else from 0.
+    if (RestartFromSpare()) return;
+    platform::put_CurrentPosition(MediaGraph.MediaPosition, LoopStartSeconds());
     platform::Run(MediaGraph.MediaControl);
+}
+
+bool EntryRepeatsItself() {
+    const PlayerStateRecord& p = PlayerState;
+    if (p.PlayMode != 1) return false;
+    if (PluginSettings.ChangeSoundOnLoop == 0) return true;
+    return p.EntryCount == 1 && p.EntryStop == 0;
 }

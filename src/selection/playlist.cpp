@@ -61,24 +61,19 @@ bool LoadText(const char* name, Text& text) {
     return true;
 }
 
-// The first line, after up to 46 spaces, must be the header; its CR within 64 bytes.
+// The first line, after up to 46 spaces, must be the header and nothing else (a zero
+// byte included); its CR within 64 bytes.
 bool HasHeader(const Text& text) {
-    char line[kHeaderWindow + 1] = {};
+    const char* t = text.bytes;
     const uint32_t window = text.length < kHeaderWindow ? text.length : kHeaderWindow;
-    for (uint32_t i = 0; i < window; ++i)
-        line[i] = AsciiLower(text.bytes[i]);
-    bool ended = false;
-    for (uint32_t i = 0; i < window && !ended; ++i) {
-        if (line[i] == '\r' && text.bytes[i + 1] == '\n') {
-            line[i] = '\0';
-            ended = true;
-        }
-    }
-    if (!ended) return false;
-    const char* start = line;
-    while (*start == ' ')
+    uint32_t end = 0;
+    while (end < window && !(t[end] == '\r' && t[end + 1] == '\n'))
+        ++end;
+    if (end == window) return false;
+    uint32_t start = 0;
+    while (start < end && t[start] == ' ')
         ++start;
-    return std::strcmp(start, kHeader) == 0;
+    return end - start == sizeof kHeader - 1 && StartsWithNoCase(t + start, kHeader);
 }
 
 // Reads the extsound value at `at` when the key stands there; returns where to go on.
@@ -157,7 +152,7 @@ void CopyEntries(const Text& text, uint32_t listStart, int count) {
 
 void TxtInfoBox(uint32_t length) {
     const PlayerStateRecord& p = PlayerState;
-    auto entry = [&p](int i) {
+    auto entry = [&](int i) {
         return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>("");
     };
     // Stored in the Japanese code page: file size, number of tunes, tunes 1 to 3.
@@ -190,7 +185,7 @@ void FreeEntryTable() {
     PlayerState.EntryCapacity = 0;
 }
 
-int ReadPlaylist(const char* name) {
+int ReadPlaylist(const char* name, PlaylistText* seen) {
     PlayerStateRecord& p = PlayerState;
     p.EntryCount = 0;
     Text text;
@@ -202,6 +197,7 @@ int ReadPlaylist(const char* name) {
     p.PlayMode = 1;
     uint32_t listStart = text.length;
     int count = CountEntries(text, listStart);
+    if (seen) *seen = {text.length, listStart, count};
     if (count > kMaxEntries) {
         const ErrorFeedback::Tone cut{1500, 2000};
         ErrorFeedback::FailureBeeps(&cut, 1);
@@ -230,7 +226,7 @@ int ReadPlaylist(const char* name) {
     return 1;
 }
 
-int ParseEntry(const char* entry, char* name) {
+int ParseEntry(const char* entry, char* name, char* optionText) {
     PlayerStateRecord& p = PlayerState;
     ErrorFeedback::DebugBox(3, entry, "Input");
     p.EntryStop = 0;
@@ -249,9 +245,10 @@ int ParseEntry(const char* entry, char* name) {
     }
     name[nameLength] = '\0';
     options[optionLength] = '\0';
+    if (optionText) CopyText(optionText, options, sizeof options);
     ErrorFeedback::DebugBox(2, name, "Return String");
 
-    int volume = 0, start = 0, end = 0, stop = 0;
+    int volume = 0, start = 0, end = 0, stop = 0, loop = 0;
     bool absolute = false, negative = false;
     if (comma) {
         ErrorFeedback::DebugBox(2, options, "Additional String");
@@ -266,6 +263,13 @@ int ParseEntry(const char* entry, char* name) {
                 else
                     negative = false;
                 after = ReadNumber(c, volume);
+            } else if (StartsWithNoCase(c, "loop=")) {
+                // Not one of the texts matched below, nor matched by them: older
+                // versions pass over it, and no other option changes meaning.
+                c += 5;
+                while (*c == '\t')
+                    ++c;
+                after = ReadNumber(c, loop);
             } else {
                 int* target = nullptr;
                 size_t keyword = 0;
@@ -298,6 +302,7 @@ int ParseEntry(const char* entry, char* name) {
     p.EntryBeg = start;
     p.EntryEnd = end;
     p.EntryStop = stop;
+    p.EntryLoop = loop;
     char text[64];
     std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", p.Hosei, volume);
     ErrorFeedback::DebugBox(1, text, "HoseiVolume");

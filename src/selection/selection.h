@@ -6,10 +6,28 @@
 int Play(const char* name);
 int ChooseStartEntry();
 void AdvanceAfterTune();
+// The playlist entry now playing will play again right after itself whatever happens:
+// it restarts in place, or it is the list's only entry (and has no stop option).
+bool EntryRepeatsItself();
 
-// Playlists. ReadPlaylist returns 1 when the file is a playlist, 0 when refused.
-int ReadPlaylist(const char* name);
-int ParseEntry(const char* entry, char* name /* 256 bytes */);
+// What a request names, by its extension (after the last '.' that is not the name's
+// first character, in any case): a playlist (.txt), a folder (.rnd) or a single file.
+enum class RequestKind { SingleFile, Playlist, Folder };
+RequestKind KindOfRequest(const char* name);
+
+// Playlists. ReadPlaylist returns 1 when the file is a playlist, 0 when refused. When
+// it accepts a file it tells `seen`, if given, what it read: the text's length (a last
+// line without CR LF gets one), where the list began (just past the last "[LIST]" head)
+// and how many list lines it counted (more than 10000 count as 10001).
+struct PlaylistText {
+    uint32_t length;
+    uint32_t listStart;
+    int lines;
+};
+int ReadPlaylist(const char* name, PlaylistText* seen = nullptr);
+// Splits an entry into its file name and, when `options` is given (256 bytes), the
+// option text it read the options from (what follows the first comma, spaces left out).
+int ParseEntry(const char* entry, char* name /* 256 bytes */, char* options = nullptr);
 int SaveMusicList(const char* name);
 void SaveIfModified();
 

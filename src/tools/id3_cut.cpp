@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kHeaderSize = 10;
 constexpr int kLastBackslashIndex = 250; // a backslash further on is passed over
 constexpr char kBackupMark[] = "[Backup]";
 constexpr char kFailed[] = "Error : Error occured.";
@@ -36,16 +35,6 @@ void BackupPath(const char* path, char* backup, size_t size) {
         std::snprintf(backup, size, "%.*s%s%s", slash + 1, path, kBackupMark, path + slash + 1);
 }
 
-// The tag's size is a syncsafe integer: four 7-bit groups, most significant first. A
-// size byte with bit 7 set is not valid ID3v2; like other syncsafe readers we take its
-// low 7 bits only, so the cut length is at most 2^28 - 1 + 10.
-uint32_t CutLength(const unsigned char* header) {
-    uint32_t size = 0;
-    for (int i = 6; i < 10; ++i)
-        size = (size << 7) | (header[i] & 0x7Fu);
-    return size + kHeaderSize;
-}
-
 } // namespace
 
 int CutId3v2Tag(const char* path) {
@@ -61,15 +50,18 @@ int CutId3v2Tag(const char* path) {
         return Notice(text);
     }
     const uint32_t size = platform::GetFileSize(file);
-    unsigned char header[kHeaderSize];
+    unsigned char header[kId3v2HeaderSize];
     uint32_t read = 0;
+    const bool headerRead = size > kId3v2HeaderSize &&
+                            platform::ReadFile(file, header, kId3v2HeaderSize, &read) &&
+                            read == kId3v2HeaderSize;
+    const Id3v2Header tag = headerRead ? ReadId3v2Header(header) : Id3v2Header{Id3v2::None, 0, 0};
     const char* failure = nullptr;
-    if (size <= kHeaderSize || !platform::ReadFile(file, header, kHeaderSize, &read) ||
-        read != kHeaderSize)
+    if (!headerRead)
         failure = kFailed;
-    else if (std::memcmp(header, "ID3", 3) != 0)
+    else if (tag.kind == Id3v2::None)
         failure = "Error : This file doesn't have ID3v2 tag.";
-    else if (header[3] >= 5)
+    else if (tag.kind == Id3v2::Unsupported)
         failure = "Error : Unsupported ID3v2 tag (version5 or later).";
     if (failure) {
         platform::CloseObject(file);
@@ -95,7 +87,7 @@ int CutId3v2Tag(const char* path) {
     } else {
         // From here on the backup holds the file as it was; the file itself changes only
         // if its new contents are written whole.
-        const uint32_t cut = CutLength(header);
+        const uint32_t cut = tag.cutLength;
         if (cut > size || !ReplaceFileContents(name, contents + cut, size - cut)) {
             Notice(kFailed);
         } else {

@@ -38,65 +38,9 @@ struct StageText {
     size_t capacity = 0;
 };
 
-bool LineEndAt(const StageText& s, size_t i) {
-    return i + 1 < s.length && s.bytes[i] == '\r' && s.bytes[i + 1] == '\n';
-}
 // The first character of a line: the one after a CR LF.
 bool LineStartAt(const StageText& s, size_t i) {
     return i >= 2 && s.bytes[i - 2] == '\r' && s.bytes[i - 1] == '\n';
-}
-// The start of the line after the one holding `i`, or the end of the text.
-size_t NextLine(const StageText& s, size_t i) {
-    while (i < s.length && !LineEndAt(s, i))
-        ++i;
-    return i < s.length ? i + 2 : s.length;
-}
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-enum class Finding { Nothing, Value, Empty };
-struct ScanResult {
-    Finding finding;
-    size_t stop; // for an empty entry: its stop point
-};
-
-// Looks for the bgmusic entry from `from` on. Comments (';' to the end of the line) are
-// skipped; any key that begins with "bgmusic", in any case, counts. A matching key with
-// no '=' on its line sets nothing, so it is passed over like any other line.
-ScanResult ScanStage(const StageText& s, size_t from) {
-    const char* t = s.bytes;
-    size_t i = from;
-    while (i < s.length) {
-        if (t[i] == ';') {
-            i = NextLine(s, i);
-            continue;
-        }
-        if (t[i] != 'b' && t[i] != 'B') {
-            ++i;
-            continue;
-        }
-        if (s.length - i < 8) return {Finding::Nothing, s.length};
-        if (!SameIgnoringAsciiCase(t + i, "bgmusic", 7)) {
-            i = NextLine(s, i);
-            continue;
-        }
-        size_t equals = i + 7;
-        while (equals < s.length && t[equals] != '=' && !LineEndAt(s, equals))
-            ++equals;
-        if (equals >= s.length || t[equals] != '=') {
-            i = NextLine(s, i);
-            continue;
-        }
-        // Blanks and line ends after the '=', up to the first character of a line.
-        size_t stop = equals + 1;
-        while (stop < s.length && !LineStartAt(s, stop) && IsSpace(t[stop]))
-            ++stop;
-        if (stop >= s.length) return {Finding::Nothing, s.length};
-        if (LineStartAt(s, stop) || t[stop] == ';') return {Finding::Empty, stop};
-        return {Finding::Value, stop};
-    }
-    return {Finding::Nothing, s.length};
 }
 
 // Where the path goes for an empty entry stopped at `stop`: before the CR LF that ends
@@ -172,16 +116,15 @@ void AllocateStage(const char* name, bool& asked) {
 
     // "stages\" plus the name fits, so "sound/", the name less ".def", and ".txt" do.
     char playlist[platform::kMaxPath];
-    std::snprintf(playlist, sizeof playlist, "sound/%.*s.txt", static_cast<int>(nameLength - 4),
-                  name);
+    StagePlaylistPath(name, playlist, sizeof playlist);
     char question[platform::kMaxPath + 64];
     std::snprintf(question, sizeof question, "A bgmusic of stage \"%s\" is not set - Allocate?",
                   name);
 
     size_t from = 0;
     for (;;) {
-        const ScanResult found = ScanStage(text, from);
-        if (found.finding != Finding::Empty) break;
+        const BgMusicScan found = ScanBgMusic(text.bytes, text.length, from);
+        if (found.finding != BgMusic::Empty) break;
         asked = true;
         if (platform::ShowMessageBox(HostWindow(), question, kQuestionCaption,
                                      platform::kMbYesNo) == platform::kIdNo) {

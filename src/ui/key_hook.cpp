@@ -55,9 +55,12 @@ bool CtrlDown() {
 }
 
 [[gnu::noinline]] void OpenUserFile(const char* file, bool inGameFolder) {
-    platform::GetCurrentDir(ScratchText, kNameSize);
+    // A current folder that does not fit the 256 bytes is not read: the program then
+    // starts in the process's current folder, which is that same folder.
+    const uint32_t length = platform::GetCurrentDir(ScratchText, kNameSize);
+    const bool read = length > 0 && length < kNameSize;
     platform::ShellOpen(HostWindow(), "open", PluginSettings.OpenUserSoftwareA, file,
-                        inGameFolder ? ScratchText : nullptr, platform::kSwShowNormal);
+                        inGameFolder && read ? ScratchText : nullptr, platform::kSwShowNormal);
 }
 
 [[gnu::noinline]] void ShowKeyHelp() {

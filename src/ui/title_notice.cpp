@@ -118,11 +118,15 @@ void ShowDeferred() {
 }
 
 int Tick(platform::Hwnd window) {
-    if (RefreshPending) platform::WriteWindowTitle(window, Texts[Head]);
-    --Ticks[Head];
-    if (Ticks[Head] >= 0) {
-        RefreshPending = false;
-        return 1;
+    // With no notice queued (a timer message queued before the timer was killed, or one
+    // another program posts) nothing is counted down: only the game's title comes back.
+    if (Count > 0) {
+        if (RefreshPending) platform::WriteWindowTitle(window, Texts[Head]);
+        --Ticks[Head];
+        if (Ticks[Head] >= 0) {
+            RefreshPending = false;
+            return 1;
+        }
     }
     if (Count > 1) {
         Head = Wrap(Head + 1);

@@ -316,5 +316,23 @@ class HeapBusyFreezes(RunChecks):
         assert_heard(self, self.heard("after", "end"), PLAIN_HZ, "after 100 freezes")
 
 
+class UnloadWhileTheBoxIsOpen(RunChecks):
+    """A game that is not frozen (no game window given) shuts the plug-in down and unloads
+    it while the pause box is still open: closing the box later must not crash the game."""
+
+    @classmethod
+    def setUpClass(cls):
+        f = h.GameFolder("ex_pause_tag_cut.UnloadWhileTheBoxIsOpen", ini=ini(UseExPause=1))
+        f.tone("sound/a.mp3", PLAIN_HZ, 6)
+        script = ["boxdelay 2000", "init", "setvolume 255", "play sound\\a.mp3", "pump 500",
+                  "key BACK", "pump 300", "mark unloading", "quit", "free", "waitboxes 1 8000", "pump 500"]
+        cls.host = h.run_host(f, script, args=["--no-window"], timeout=60)
+
+    def test_the_box_closes_after_the_unload_without_a_crash(self):
+        spans = self.host.box_spans()
+        self.assertEqual([s[0]["caption"] for s in spans], [PAUSE_CAPTION])
+        self.assertGreater(spans[0][1], self.host.mark("unloading").t, self.host.describe())
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -220,6 +220,12 @@ TEST_F(SimPlatform, ProfileReadingRules) {
     EXPECT_STREQ(out, "quoted ");
     EXPECT_EQ(platform::ReadProfileString("Settings", "z", "dflt", out, sizeof out, f), 4u);
     EXPECT_STREQ(out, "dflt");
+    // The section's key names, each ended by a zero; a list cut short answers size - 2.
+    char names[16];
+    EXPECT_EQ(platform::ReadProfileKeyNames("settings", names, sizeof names, f), 10u);
+    EXPECT_EQ(std::string(names, 11), std::string("a\0b\0c\0d\0s\0\0", 11));
+    EXPECT_EQ(platform::ReadProfileKeyNames("settings", names, 5, f), 3u);
+    EXPECT_EQ(std::string(names, 5), std::string("a\0b\0\0", 5));
 }
 
 TEST_F(SimPlatform, ProfileWriteChangesOnlyItsLine) {
@@ -297,4 +303,19 @@ TEST_F(SimPlatform, CodePageLeadBytes) {
     EXPECT_TRUE(platform::IsDbcsLeadByte(0xFC));
     EXPECT_FALSE(platform::IsDbcsLeadByte(0xA0));
     EXPECT_FALSE(platform::IsDbcsLeadByte('A'));
+    platform::UseCodePage(936); // a code page chosen wins over the system's
+    EXPECT_TRUE(platform::IsDbcsLeadByte(0xA0));
+    platform::UseCodePage(0);
+    EXPECT_FALSE(platform::IsDbcsLeadByte(0xA0));
+}
+
+TEST_F(SimPlatform, EnteringAFolder) {
+    sim::AddFile("plugins\\p.ini", "");
+    EXPECT_FALSE(platform::SetCurrentDir("nothere"));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
+    EXPECT_FALSE(platform::SetCurrentDir("plugins\\p.ini"));
+    EXPECT_TRUE(platform::SetCurrentDir("PLUGINS"));
+    char dir[64];
+    platform::GetCurrentDir(dir, sizeof dir);
+    EXPECT_STREQ(dir, "C:\\Game\\PLUGINS");
 }

@@ -431,11 +431,9 @@ int GraphsCreated() {
     return static_cast<int>(W().graphs.size());
 }
 
-GraphView LastGraph() {
-    SIM_LOCK();
+namespace {
+GraphView ViewOf(const Graph& g) {
     GraphView v;
-    if (W().graphs.empty()) return v;
-    const Graph& g = *W().graphs.back();
     v.exists = true;
     for (const ComObject* i : g.interfaces)
         v.live = v.live || (i && i->refs > 0);
@@ -453,6 +451,19 @@ GraphView LastGraph() {
     v.rendered = g.rendered;
     v.eventsQueued = static_cast<int>(g.events.size());
     return v;
+}
+} // namespace
+
+GraphView LastGraph() {
+    SIM_LOCK();
+    if (W().graphs.empty()) return GraphView{};
+    return ViewOf(*W().graphs.back());
+}
+
+GraphView GraphNumber(int n) {
+    SIM_LOCK();
+    if (n < 1 || static_cast<size_t>(n) > W().graphs.size()) return GraphView{};
+    return ViewOf(*W().graphs[static_cast<size_t>(n) - 1]);
 }
 
 void SetRenderedDuration(double seconds) {

@@ -7,9 +7,11 @@
 #include <cstring>
 
 #include "platform/profile.h"
+#include "platform/profile_text.h"
 #include "platform/sim/world.h"
 
 using namespace sim::detail;
+using namespace platform::profile_text;
 
 namespace {
 
@@ -17,93 +19,6 @@ std::string ProfilePath(const char* file) {
     const std::string name(file ? file : "win.ini");
     const bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
     return FullPath(hasFolder ? name : "C:\\WINDOWS\\" + name);
-}
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return std::string(s.substr(b, e - b));
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return Key(a) == Key(b);
-}
-
-struct Line {
-    size_t begin, end, next; // text [begin, end), next line at `next`
-};
-
-std::vector<Line> SplitLines(const std::string& data) {
-    std::vector<Line> lines;
-    size_t pos = 0;
-    while (pos < data.size()) {
-        size_t nl = data.find('\n', pos);
-        const size_t next = nl == std::string::npos ? data.size() : nl + 1;
-        size_t end = nl == std::string::npos ? data.size() : nl;
-        if (end > pos && data[end - 1] == '\r') --end;
-        lines.push_back({pos, end, next});
-        pos = next;
-    }
-    return lines;
-}
-
-// The section name when the line is a section head.
-bool SectionName(std::string_view line, std::string* name) {
-    const std::string t = Trim(line);
-    if (t.empty() || t[0] != '[') return false;
-    const size_t close = t.find(']');
-    *name =
-        Trim(std::string_view(t).substr(1, (close == std::string::npos ? t.size() : close) - 1));
-    return true;
-}
-
-struct Found {
-    bool section = false;
-    size_t sectionLine = 0;
-    size_t lastLineOfSection = 0; // last key line, or the head
-    bool key = false;
-    size_t keyLine = 0;
-    std::string keyText, value;
-};
-
-Found Locate(const std::string& data, const std::vector<Line>& lines, const char* section,
-             const char* key) {
-    Found f;
-    bool inSection = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view text(data.data() + lines[i].begin, lines[i].end - lines[i].begin);
-        std::string name;
-        if (SectionName(text, &name)) {
-            if (inSection) break; // only the first section of that name counts
-            if (SameName(name, section)) {
-                inSection = f.section = true;
-                f.sectionLine = f.lastLineOfSection = i;
-            }
-            continue;
-        }
-        if (!inSection) continue;
-        const size_t eq = text.find('=');
-        if (eq == std::string_view::npos) continue;
-        if (!Trim(text).empty()) f.lastLineOfSection = i;
-        const std::string k = Trim(text.substr(0, eq));
-        if (!f.key && key && SameName(k, key)) {
-            f.key = true;
-            f.keyLine = i;
-            f.keyText = k;
-            f.value = Trim(text.substr(eq + 1));
-            if (f.value.size() >= 2 && (f.value[0] == '"' || f.value[0] == '\'') &&
-                f.value.back() == f.value[0])
-                f.value = f.value.substr(1, f.value.size() - 2);
-        }
-    }
-    return f;
 }
 
 // The key's value, or false when the file, the section or the key is missing.
@@ -126,16 +41,7 @@ int ReadProfileInt(const char* section, const char* key, int defaultValue, const
            (key ? key : "null"));
     std::string value;
     if (!ReadValue(section, key, file, &value) || value.empty()) return defaultValue;
-    size_t i = 0;
-    while (i < value.size() && IsBlank(value[i]))
-        ++i;
-    bool negative = false;
-    if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
-    uint32_t n = 0;
-    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i)
-        n = n * 10u + static_cast<uint32_t>(value[i] - '0');
-    if (negative) n = 0u - n;
-    return static_cast<int>(n);
+    return ProfileInt(value);
 }
 
 uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
@@ -143,17 +49,17 @@ uint32_t ReadProfileString(const char* section, const char* key, const char* def
     SIM_LOCK();
     Record(std::string("GetPrivateProfileString ") + (section ? section : "null") + " " +
            (key ? key : "null"));
-    if (size == 0) return 0;
     std::string value;
-    if (!ReadValue(section, key, file, &value)) {
-        value = defaultValue ? defaultValue : "";
-        while (!value.empty() && value.back() == ' ')
-            value.pop_back();
-    }
-    const uint32_t n = value.size() < size ? static_cast<uint32_t>(value.size()) : size - 1;
-    std::memcpy(out, value.data(), n);
-    out[n] = '\0';
-    return n;
+    if (!ReadValue(section, key, file, &value)) value = DefaultText(defaultValue);
+    return CopyValue(value, out, size);
+}
+
+uint32_t ReadProfileKeyNames(const char* section, char* out, uint32_t size, const char* file) {
+    SIM_LOCK();
+    Record(std::string("GetPrivateProfileString ") + (section ? section : "null") + " null");
+    const FsEntry* entry = FindEntry(ProfilePath(file));
+    const bool readable = entry && !entry->folder && section;
+    return CopyNames(readable ? KeyNames(entry->data, section) : std::string(), out, size);
 }
 
 bool WriteProfileValue(const char* section, const char* key, const char* value, const char* file) {

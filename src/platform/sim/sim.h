@@ -138,8 +138,9 @@ struct GraphView {
     std::vector<std::string> rendered; // every name rendered into it
     int eventsQueued = 0;
 };
-// The graph created last.
+// The graph created last; the n-th graph created since Reset (from 1).
 GraphView LastGraph();
+GraphView GraphNumber(int n);
 // Length of a rendered file, seconds (default 180.0).
 void SetRenderedDuration(double seconds);
 // Queues an event on the graph created last (code 1 is the end of the stream).

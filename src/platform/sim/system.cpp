@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/code_pages.h"
 #include "platform/sim/world.h"
 #include "platform/system.h"
 
@@ -184,8 +185,16 @@ void FreeMemory(void* block) {
 
 bool IsDbcsLeadByte(uint8_t byte) {
     SIM_LOCK();
-    if (!W().codePage932) return false;
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    return LeadByteIn(W().chosenCodePage != 0 ? W().chosenCodePage
+                      : W().codePage932       ? 932
+                                              : 1252,
+                      byte);
+}
+
+void UseCodePage(uint32_t codePage) {
+    SIM_LOCK();
+    Record("UseCodePage " + std::to_string(codePage));
+    W().chosenCodePage = codePage;
 }
 
 int AnsiToWide(const char* text, char16_t* out, int outChars) {
@@ -270,6 +279,21 @@ uint32_t GetCurrentDir(char* buffer, uint32_t size) {
     if (length + 1 > size) return length + 1; // the size needed; nothing copied
     std::memcpy(buffer, dir.c_str(), length + 1);
     return length;
+}
+
+bool SetCurrentDir(const char* path) {
+    SIM_LOCK();
+    Record(std::string("SetCurrentDirectory ") + path);
+    const std::string full = FullPath(path);
+    if (!FolderExists(full)) {
+        constexpr uint32_t kErrorDirectory = 267; // the name is a file's
+        W().lastError = FindEntry(full)                ? kErrorDirectory
+                        : FolderExists(ParentOf(full)) ? kErrorFileNotFound
+                                                       : kErrorPathNotFound;
+        return false;
+    }
+    W().currentDir = full;
+    return true;
 }
 
 uint32_t GetHostProgramPath(char* buffer, uint32_t size) {

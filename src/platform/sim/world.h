@@ -147,6 +147,7 @@ struct World {
     int failAllocationIn = -1;
 
     bool codePage932 = false;
+    uint32_t chosenCodePage = 0; // UseCodePage's; 0: the system's (codePage932)
     std::vector<std::string> processes;
     bool failSnapshot = false;
     std::string currentDir = "C:\\Game";

@@ -14,6 +14,10 @@ uint32_t ReadProfileString(const char* section, const char* key, const char* def
     return ::GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
 }
 
+uint32_t ReadProfileKeyNames(const char* section, char* out, uint32_t size, const char* file) {
+    return ::GetPrivateProfileStringA(section, nullptr, "", out, size, file);
+}
+
 bool WriteProfileValue(const char* section, const char* key, const char* value, const char* file) {
     return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }

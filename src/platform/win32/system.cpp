@@ -1,6 +1,5 @@
-// Kernel, runtime and multimedia services on Windows.
+// Kernel and runtime services on Windows (beeps and sounds are in sound.cpp).
 #include <windows.h>
-#include <mmsystem.h>
 #include <objbase.h>
 #include <tlhelp32.h>
 
@@ -9,7 +8,6 @@
 #include <new>
 
 #include "platform/system.h"
-#include "platform/win32/step_timing.h"
 
 namespace platform {
 
@@ -18,9 +16,6 @@ uint32_t GetTickCount() {
 }
 void Sleep(uint32_t ms) {
     ::Sleep(ms);
-}
-void Beep(uint32_t frequencyHz, uint32_t durationMs) {
-    ::Beep(frequencyHz, durationMs);
 }
 
 void SeedRandom(uint32_t seed) {
@@ -48,21 +43,33 @@ namespace {
 struct ThreadStart {
     ThreadProc proc;
     void* param;
+    HMODULE module; // this DLL, held loaded while the thread runs
 };
 
 DWORD WINAPI ThreadTrampoline(LPVOID param) {
     auto* record = static_cast<ThreadStart*>(param);
     const ThreadStart start = *record;
     delete record;
-    return start.proc(start.param);
+    const DWORD result = start.proc(start.param);
+    // A host that unloads the module while the thread still shows its box must not pull
+    // the code from under it: the thread gives its hold back as it ends.
+    if (start.module) ::FreeLibraryAndExitThread(start.module, result);
+    return result;
 }
 } // namespace
 
 Handle StartThread(ThreadProc proc, void* param) {
-    auto* record = new (std::nothrow) ThreadStart{proc, param};
-    if (!record) return nullptr;
-    HANDLE thread = ::CreateThread(nullptr, 0, ThreadTrampoline, record, 0, nullptr);
-    if (!thread) delete record; // no thread will take it
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCSTR>(&ThreadTrampoline), &module))
+        module = nullptr;
+    auto* record = new (std::nothrow) ThreadStart{proc, param, module};
+    HANDLE thread =
+        record ? ::CreateThread(nullptr, 0, ThreadTrampoline, record, 0, nullptr) : nullptr;
+    if (!thread) { // no thread will take the record or the hold
+        delete record;
+        if (module) ::FreeLibrary(module);
+    }
     return thread;
 }
 
@@ -73,11 +80,6 @@ void ResumeThread(Handle thread) {
     ::ResumeThread(thread);
 }
 
-bool PlaySoundFile(const char* name, unsigned flags) {
-    ORV_STEP("PlaySound");
-    return ::PlaySoundA(name, nullptr, flags) != FALSE;
-}
-
 void* AllocZeroed(size_t bytes) {
     return ::LocalAlloc(LPTR, bytes);
 }
@@ -85,8 +87,17 @@ void FreeMemory(void* block) {
     if (block) ::LocalFree(block);
 }
 
+namespace {
+UINT chosenCodePage = 0; // 0: the system's ANSI code page
+} // namespace
+
 bool IsDbcsLeadByte(uint8_t byte) {
-    return ::IsDBCSLeadByte(byte) != FALSE;
+    if (chosenCodePage == 0) return ::IsDBCSLeadByte(byte) != FALSE;
+    return ::IsDBCSLeadByteEx(chosenCodePage, byte) != FALSE;
+}
+
+void UseCodePage(uint32_t codePage) {
+    chosenCodePage = codePage;
 }
 
 int AnsiToWide(const char* text, char16_t* out, int outChars) {
@@ -140,6 +151,10 @@ uint32_t GetCurrentDir(char* buffer, uint32_t size) {
         return 0;
     }
     return n;
+}
+
+bool SetCurrentDir(const char* path) {
+    return ::SetCurrentDirectoryA(path) != FALSE;
 }
 
 uint32_t GetHostProgramPath(char* buffer, uint32_t size) {

@@ -1,0 +1,331 @@
+// What a stage asks the plug-in for: a music file, a playlist read with the plug-in's
+// reader and split with its entry splitter, or a folder scanned with its folder scan.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "core/core.h"
+#include "selection/selection.h"
+#include "tools/tools.h"
+#include "checker.h"
+
+namespace check {
+namespace {
+
+constexpr int kMaxEntries = 10000;
+constexpr size_t kLineRoom = kNameSize - 1;
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = AsciiLower(c);
+    return text;
+}
+
+// The extension of the file a name opens: Windows drops a name's trailing blanks and dots.
+std::string Extension(std::string name) {
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
+        name.pop_back();
+    const size_t dot = name.rfind('.');
+    const size_t slash = name.find_last_of("\\/");
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash))
+        return {};
+    return Lower(name.substr(dot + 1));
+}
+
+// Music types Windows plays out of the box, and types it plays only with a decoder added.
+const char* const kPlayed[] = {"mp3", "mp2", "mpa",  "wav",  "wma", "mid", "midi",
+                               "rmi", "aif", "aiff", "aifc", "au",  "snd"};
+const char* const kWithDecoder[] = {"ogg", "flac", "m4a", "aac", "opus", "ape", "mpc"};
+
+bool In(const std::string& ext, const char* const* list, size_t n) {
+    return std::find(list, list + n, ext) != list + n;
+}
+
+// The type and the ID3v2 tag of a music file that exists.
+void MusicFile(Stage& s, const std::string& file) {
+    const std::string ext = Extension(file);
+    if (In(ext, kWithDecoder, std::size(kWithDecoder)))
+        Add(s.findings, Severity::Note, file, 0,
+            "." + ext + " plays only where a DirectShow decoder for it is installed");
+    else if (!In(ext, kPlayed, std::size(kPlayed)))
+        Add(s.findings, Severity::Warning, file, 0,
+            (ext.empty() ? std::string("no file type") : "." + ext + " is no music type") +
+                " that Windows is known to play");
+
+    platform::Handle h = platform::OpenFileForRead(file.c_str());
+    if (!h) return;
+    const uint32_t size = platform::GetFileSize(h);
+    unsigned char header[kId3v2HeaderSize];
+    uint32_t read = 0;
+    const bool ok = size > kId3v2HeaderSize &&
+                    platform::ReadFile(h, header, kId3v2HeaderSize, &read) &&
+                    read == kId3v2HeaderSize;
+    platform::CloseObject(h);
+    if (!ok) return;
+    const Id3v2Header tag = ReadId3v2Header(header);
+    const std::string version = "ID3v2." + std::to_string(tag.version);
+    if (tag.kind == Id3v2::Unsupported)
+        Add(s.findings, Severity::Note, file, 0,
+            "an " + version + " tag at its start, which Ctrl+X does not cut");
+    else if (tag.kind == Id3v2::Present && tag.cutLength > size)
+        Add(s.findings, Severity::Warning, file, 0,
+            "an " + version + " tag whose size (" + std::to_string(tag.cutLength) +
+                " bytes) exceeds the file's (" + std::to_string(size) +
+                "): Ctrl+X refuses to cut it");
+    else if (tag.kind == Id3v2::Present)
+        Add(s.findings, Severity::Note, file, 0,
+            "an " + version + " tag of " + std::to_string(tag.cutLength) +
+                " bytes at its start (Ctrl+X cuts it)");
+}
+
+// Why the reader refused a playlist's text, for the one who wrote it.
+std::string Refusal(const std::string& raw) {
+    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return "it starts with a UTF-8 byte-order mark; save it in the system's code page";
+    if (raw.compare(0, 2, "\xFF\xFE") == 0 || raw.compare(0, 2, "\xFE\xFF") == 0)
+        return "it is written in UTF-16; save it in the system's code page";
+    const size_t spaces = raw.find_first_not_of(' ');
+    if (spaces != std::string::npos && raw[spaces] == '\t') return "a tab stands before the header";
+    const size_t lf = raw.find('\n');
+    const size_t crlf = raw.find("\r\n");
+    if (lf != std::string::npos && lf != crlf + 1)
+        return "its first line ends with a bare LF, not CR LF";
+    const size_t end = crlf == std::string::npos ? raw.size() : crlf;
+    const std::string line = Lower(raw.substr(0, end));
+    const std::string header = "[orvalin_bgmlist]";
+    const size_t at = line.find(header);
+    if (at == std::string::npos || line.find_first_not_of(' ') != at)
+        return "its first line is not the header [Orvalin_BGMList]";
+    if (at > 46) return std::to_string(at) + " spaces stand before the header; at most 46 may";
+    if (line.size() > at + header.size()) return "blanks or text follow the header on its line";
+    return "the header's line does not end within the file's first 64 bytes";
+}
+
+struct Options {
+    long long volume = 0; // as PlayerState.Hosei
+    long long start = 0, end = 0, stop = 0, loop = 0;
+    bool operator==(const Options&) const = default;
+};
+
+std::string Describe(const Options& o) {
+    std::string text;
+    auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+    if (o.volume >= 10000 || o.volume <= -10000)
+        add("volume " + std::to_string(o.volume % 10000) + " (in place of the game's)");
+    else if (o.volume != 0)
+        add("volume " + std::string(o.volume > 0 ? "+" : "") + std::to_string(o.volume));
+    if (o.start) add("start " + std::to_string(o.start) + " ms");
+    if (o.end) add("end " + std::to_string(o.end) + " ms early");
+    if (o.stop) add("stop " + std::to_string(o.stop));
+    if (o.loop) add("repeats from " + std::to_string(o.loop) + " ms");
+    return text.empty() ? "nothing" : text;
+}
+
+Options Current() {
+    const PlayerStateRecord& p = PlayerState;
+    return {p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop, p.EntryLoop};
+}
+
+// What the splitter reads from one option alone, without the user's boxes.
+Options ReadAlone(const std::string& option) {
+    const int debug = PluginSettings.Debug;
+    PluginSettings.Debug = 0;
+    char name[kNameSize];
+    ParseEntry(("x," + option).c_str(), name);
+    PluginSettings.Debug = debug;
+    return Current();
+}
+
+// An option as a writer means it: vol=N, vol=+N, vol=-N, beg=N, end=N, stop=N or loop=N.
+bool Plain(const std::string& option) {
+    static const char* const kKeys[] = {"vol=+", "vol=-", "vol=", "beg=", "end=", "stop=", "loop="};
+    for (const char* key : kKeys) {
+        const size_t n = std::strlen(key);
+        if (option.size() > n && Lower(option.substr(0, n)) == key)
+            return option.find_first_not_of("0123456789", n) == std::string::npos;
+    }
+    return false;
+}
+
+// Options the splitter reads otherwise than their writer meant: words it does not know
+// (or knows inside another word), numbers that run on into the next option, an option
+// given twice, and volumes it takes otherwise.
+void CheckOptions(Stage& s, const std::string& file, int line, const std::string& options,
+                  const Options& read) {
+    Options each; // every option read on its own, the later one winning
+    std::vector<std::string> keys;
+    bool twice = false;
+    size_t i = 0;
+    while (i <= options.size()) {
+        size_t comma = options.find(',', i);
+        if (comma == std::string::npos) comma = options.size();
+        const std::string option = options.substr(i, comma - i);
+        i = comma + 1;
+        if (option.empty()) continue;
+        const Options alone = ReadAlone(option);
+        if (alone.volume != 0) each.volume = alone.volume;
+        if (alone.start) each.start = alone.start;
+        if (alone.end) each.end = alone.end;
+        if (alone.stop) each.stop = alone.stop;
+        if (alone.loop) each.loop = alone.loop;
+        if (!Plain(option)) {
+            Add(s.findings, Severity::Warning, file, line,
+                "the option \"" + option +
+                    "\" is not one the plug-in knows; on its own it reads as " + Describe(alone));
+            continue;
+        }
+        const std::string key = Lower(option.substr(0, option.find('=')));
+        twice = twice || std::find(keys.begin(), keys.end(), key) != keys.end();
+        keys.push_back(key);
+    }
+    if (twice)
+        Add(s.findings, Severity::Warning, file, line,
+            "an option given twice: the plug-in runs the numbers together and reads " +
+                Describe(read));
+    else if (!(each == read))
+        Add(s.findings, Severity::Warning, file, line,
+            "the plug-in reads these options together as " + Describe(read) +
+                ", option by option they say " + Describe(each));
+    const size_t vol = Lower(options).rfind("vol=");
+    const bool relative = vol != std::string::npos && vol + 4 < options.size() &&
+                          (options[vol + 4] == '+' || options[vol + 4] == '-');
+    if (relative && (read.volume >= 10000 || read.volume <= -10000))
+        Add(s.findings, Severity::Warning, file, line,
+            "a correction of 10000 or more is taken as a volume in place of the game's");
+    else if (!relative && read.volume > 10255)
+        Add(s.findings, Severity::Warning, file, line,
+            "a volume above 255 is beyond the top of the volume scale");
+}
+
+int Lines(const std::string& text, size_t from, size_t to) {
+    int n = 0;
+    for (size_t i = from; i < to && i < text.size(); ++i)
+        n += text[i] == '\n';
+    return n;
+}
+
+} // namespace
+
+void CheckMusicFile(Stage& s, const std::string& file) {
+    if (std::find(s.plays.begin(), s.plays.end(), file) == s.plays.end()) s.plays.push_back(file);
+    MusicFile(s, file);
+}
+
+void CheckPlaylist(Stage& s) {
+    const std::string& file = s.request;
+    std::string raw;
+    ReadWhole(file, raw);
+    PlayerStateRecord& p = PlayerState;
+    std::memset(p.ExtSound, 0, sizeof p.ExtSound);
+    PlaylistText seen{};
+    const int accepted = ReadPlaylist(file.c_str(), &seen);
+    AddSignals(s.findings, file, 0);
+    if (!accepted) {
+        s.refused = true;
+        Add(s.findings, Severity::Error, file, 1,
+            "the plug-in does not take it for a playlist: " + Refusal(raw));
+        return;
+    }
+    const int first = LineAt(raw, seen.listStart);
+    if (Lower(raw).find("[list]") != Lower(raw).rfind("[list]"))
+        Add(s.findings, Severity::Warning, file, first - 1,
+            "more than one [List] head: the lines after each are counted, but the entries are "
+            "taken from the last one on");
+    if (p.EntryCount == 0)
+        Add(s.findings, Severity::Error, file, first - 1,
+            "no entries: nothing plays (drop music files on the game window while it plays to "
+            "fill the list)");
+    if (seen.lines > kMaxEntries)
+        Add(s.findings, Severity::Warning, file, first + kMaxEntries,
+            "more than 10,000 entries: this line and those after it are not read");
+
+    size_t at = seen.listStart; // each entry's raw line, and where the next begins
+    int next = first;
+    std::vector<std::string> checked;
+    for (int i = 0; i < p.EntryCount; ++i) {
+        const int line = next;
+        size_t end = raw.find("\r\n", at);
+        if (end == std::string::npos) end = raw.size();
+        if (end - at > kLineRoom)
+            Add(s.findings, Severity::Warning, file, line,
+                "the line is " + std::to_string(end - at) +
+                    " bytes long: the plug-in keeps its first 255");
+        next += Lines(raw, at, end + 2);
+        at = end + 2;
+
+        char name[kNameSize], options[kNameSize];
+        ParseEntry(p.Entries[i], name, options);
+        AddSignals(s.findings, file, line);
+        Entry e{line,       name,        options, p.Hosei,    p.EntryBeg,
+                p.EntryEnd, p.EntryStop, false,   p.EntryLoop};
+        if (options[0] || std::strchr(p.Entries[i], ','))
+            CheckOptions(s, file, line, options, Current());
+        if (e.file.empty()) {
+            Add(s.findings, Severity::Error, file, line,
+                "an empty entry: nothing plays when it is chosen");
+        } else if (KindOfRequest(name) != RequestKind::SingleFile) {
+            Add(s.findings, Severity::Error, file, line,
+                e.file + " is a playlist or folder marker: an entry must be a music file");
+        } else if (!(e.exists = platform::FileExists(name))) {
+            Add(s.findings, Severity::Error, file, line, e.file + " does not exist");
+        } else {
+            if (std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
+                s.plays.push_back(e.file);
+            // One account per file, however the entries write its name.
+            std::string same = Lower(e.file);
+            std::replace(same.begin(), same.end(), '/', '\\');
+            if (std::find(checked.begin(), checked.end(), same) == checked.end()) {
+                checked.push_back(same);
+                MusicFile(s, e.file);
+            }
+        }
+        s.entries.push_back(e);
+    }
+
+    s.extSound = p.ExtSound;
+    if (!s.extSound.empty()) {
+        const size_t key = Lower(raw).rfind("extsound");
+        const int line = key == std::string::npos ? 0 : LineAt(raw, key);
+        if (!platform::FileExists(p.ExtSound))
+            Add(s.findings, Severity::Warning, file, line,
+                "the extra sound " + s.extSound + " does not exist");
+        const size_t value = raw.find(s.extSound, key == std::string::npos ? 0 : key);
+        const size_t after = value == std::string::npos ? value : value + s.extSound.size();
+        if (after != std::string::npos && after < raw.size()) {
+            size_t end = raw.find_first_of("\r\n", after);
+            if (end == std::string::npos) end = raw.size();
+            if (!Trimmed(raw.substr(after, end - after)).empty())
+                Add(s.findings, Severity::Warning, file, line,
+                    "the extra sound's name ends at the first blank: the plug-in plays " +
+                        s.extSound);
+        }
+    }
+}
+
+void CheckFolder(Stage& s) {
+    const int count = FindMusic(s.request.c_str());
+    AddSignals(s.findings, s.request, 0);
+    const PlayerStateRecord& p = PlayerState;
+    std::string patterns;
+    for (const char* ext : PluginSettings.RndMusicExt)
+        if (ext[0]) patterns += (patterns.empty() ? "*." : ", *.") + std::string(ext);
+    if (count == 0) {
+        const size_t cut = s.request.find_last_of("\\/");
+        const std::string folder = cut == std::string::npos ? s.request : s.request.substr(0, cut);
+        const bool exists = cut != std::string::npos && platform::FileExists(folder.c_str());
+        Add(s.findings, Severity::Error, s.request, 0,
+            exists ? "no file in " + folder + " matches " +
+                         (patterns.empty() ? "the empty RndMusicExt settings" : patterns)
+                   : "the folder " + folder + " does not exist");
+        return;
+    }
+    Add(s.findings, Severity::Note, s.request, 0,
+        std::to_string(count) + " file" + (count == 1 ? "" : "s") + " match " + patterns);
+    for (int i = 0; i < count; ++i)
+        CheckMusicFile(s, p.Entries[i]);
+}
+
+} // namespace check

@@ -1,0 +1,377 @@
+"""bgm-check on a game folder made here: a stage of each kind, a settings file with a
+typo and an out-of-range value. The report must name every problem with its file and
+line and exit 1, the JSON must hold the same findings, and once the folder is fixed the
+exit code must be 0.
+
+ORV_CHECKER names the checker. In the Windows tree ORV_CHECKER_EMULATOR runs it (Wine),
+and when ORV_NATIVE_CHECKER (the Linux build) exists, both builds must give the same
+report on the same folder. Standard library only.
+"""
+
+from __future__ import annotations
+
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from entry_table import ENTRIES, playlist  # noqa: E402
+
+ROOT = Path(__file__).resolve().parents[2]
+CHECKER = os.environ.get("ORV_CHECKER") or str(ROOT / "build" / "native" / "bgm-check")
+EMULATOR = os.environ.get("ORV_CHECKER_EMULATOR", "")
+NATIVE = os.environ.get("ORV_NATIVE_CHECKER", "")
+WORK = Path(os.environ.get("ORV_CHECKER_WORK") or ROOT / "build" / "checker-work")
+INI = "plugins/OrvalinMugenBGM.ini"
+
+# An mp3 file's start: an ID3v2.3 tag of 4096 bytes (syncsafe 0x00 0x00 0x20 0x00).
+TAGGED = b"ID3\x03\x00\x00\x00\x00\x20\x00" + bytes(4096) + b"\xff\xfb" + bytes(200)
+
+
+def stage(bgmusic: str) -> bytes:
+    return b"[Music]\r\nbgmusic = " + bgmusic.encode("cp1252") + b"\r\nvolume = 0\r\n"
+
+
+# The folder: file -> contents. Each stage is of another kind.
+BROKEN = {
+    INI: b"[Settings]\r\nDebug=0\r\nBeeep=1\r\nPauseMode=9\r\nRndMusicExt3=ogg\r\n",
+    "stages/single.def": stage("sound/single.mp3"),
+    "sound/single.mp3": TAGGED,
+    "stages/good.def": stage("good.txt"),  # found in sound/
+    "sound/good.txt": playlist(b"sound\\single.mp3,vol=80,beg=15000",
+                               b"sound\\Tune.ogg,vol=-15,end=2000,stop=1",
+                               b"[EXT]", b"extsound = sound\\rain.wav"),
+    "sound/tune.ogg": b"OggS" + bytes(100),
+    "sound/rain.wav": b"RIFF" + bytes(100),
+    "stages/broken.def": stage("sound/broken.txt"),
+    "sound/broken.txt": playlist(b"sound\\single.mp3", head=b"[Orvalin_BGMList] "),
+    "stages/gaps.def": stage("sound\\gaps.txt"),
+    "sound/gaps.txt": playlist(b"sound\\single.mp3", b"sound\\missing.mp3",
+                               b"sound\\" + b"x" * 255 + b".mp3", b"",
+                               b"sound\\single.mp3,volume=50", b"sound\\caf\xe9.mp3"),
+    "sound/caf\u00e9.mp3": TAGGED,  # the machine's name in UTF-8, the list's in cp1252
+    "stages/random.def": stage("sound/bgm/random.rnd"),
+    "sound/bgm/random.rnd": b"",
+    "sound/bgm/a.mp3": b"\xff\xfb" + bytes(100),
+    "sound/bgm/b.ogg": b"OggS" + bytes(100),
+    "stages/silent.def": stage("sound/none/random.rnd"),
+    "sound/none/random.rnd": b"",
+    "sound/none/readme.txt": b"no music here",
+    "stages/empty.def": stage(""),
+    "stages/nowhere.def": stage("sound/lost.mp3"),
+}
+
+# What the report must say: (severity, file, line, words of the message).
+PROBLEMS = [
+    ("warning", "plugins\\OrvalinMugenBGM.ini", 3, "unknown key Beeep: the plug-in ignores it (did you mean Beep?)"),
+    ("warning", "plugins\\OrvalinMugenBGM.ini", 4, "PauseMode = 9 is outside 1 to 5"),
+    ("error", "sound/broken.txt", 1, "blanks or text follow the header"),
+    ("error", "sound\\gaps.txt", 4, "sound\\missing.mp3 does not exist"),
+    ("warning", "sound\\gaps.txt", 5, "the line is 265 bytes long"),
+    ("error", "sound\\gaps.txt", 5, "does not exist"),
+    ("error", "sound\\gaps.txt", 6, "an empty entry"),
+    ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is not one the plug-in knows"),
+    ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg"),
+    ("warning", "stages\\empty.def", 2, "bgmusic is empty"),
+    ("note", "stages\\empty.def", 2, "Ctrl+R would give the stage the playlist sound/empty.txt"),
+    ("error", "stages\\nowhere.def", 2, "sound/lost.mp3, which is found nowhere"),
+    ("note", "sound/single.mp3", 0, "an ID3v2.3 tag of 4106 bytes"),
+]
+
+# Per stage: its entry, the kind of request and what can play.
+STAGES = {
+    "stages\\single.def": ("set", "file", ["sound/single.mp3"]),
+    "stages\\good.def": ("set", "playlist", ["sound\\single.mp3", "sound\\tune.ogg"]),
+    "stages\\broken.def": ("set", "playlist", []),
+    "stages\\gaps.def": ("set", "playlist", ["sound\\single.mp3", "sound\\caf\udce9.mp3"]),
+    "stages\\random.def": ("set", "folder", ["sound\\bgm\\a.mp3", "sound\\bgm\\b.ogg"]),
+    "stages\\silent.def": ("set", "folder", []),
+    "stages\\empty.def": ("empty", "", []),
+    "stages\\nowhere.def": ("set", "", []),
+}
+
+FIXES = {
+    INI: b"[Settings]\r\nDebug=0\r\nBeep=1\r\nPauseMode=3\r\nRndMusicExt3=ogg\r\n",
+    "sound/broken.txt": playlist(b"sound\\single.mp3"),
+    "sound/gaps.txt": playlist(b"sound\\single.mp3", b"sound\\single.mp3,vol=50",
+                               b"sound\\caf\xe9.mp3"),
+    "sound/none/c.mp3": b"\xff\xfb" + bytes(100),
+    "stages/empty.def": stage("sound/single.mp3"),
+    "stages/nowhere.def": stage("sound/single.mp3"),
+}
+
+LINE = re.compile(r"^  (?P<file>[^ ].*?)(?::(?P<line>\d+))?: (?P<severity>error|warning|note): "
+                  r"(?P<message>.*)$")
+
+
+def make_folder(name: str, files: dict[str, bytes]) -> Path:
+    folder = WORK / name
+    if folder.exists():
+        shutil.rmtree(folder)
+    for rel, data in files.items():
+        path = folder / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    return folder
+
+
+def run(folder: Path, *args: str, checker: str = CHECKER, emulator: str = EMULATOR):
+    """The exit code and the output (CR LF read as LF) of the checker on `folder`."""
+    command = ([emulator] if emulator else []) + [checker, *args, folder.name]
+    proc = subprocess.run(command, cwd=folder.parent, stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=120)
+    return proc.returncode, proc.stdout.replace(b"\r\n", b"\n").decode("utf-8", "surrogateescape")
+
+
+def findings(text: str) -> set[tuple[str, str, int, str]]:
+    found = set()
+    for line in text.splitlines():
+        m = LINE.match(line)
+        if m:
+            found.add((m["severity"], m["file"], int(m["line"] or 0), m["message"]))
+    return found
+
+
+class CheckerReport(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = make_folder("broken", BROKEN)
+        cls.code, cls.text = run(cls.folder)
+        cls.json_code, cls.json_text = run(cls.folder, "--json")
+        cls.report = json.loads(cls.json_text)
+
+    def test_the_report_names_every_problem_with_its_file_and_line(self):
+        self.assertEqual(self.code, 1, self.text)
+        found = findings(self.text)
+        for severity, file, line, words in PROBLEMS:
+            with self.subTest(file=file, line=line, words=words):
+                self.assertTrue(any(f[:3] == (severity, file, line) and words in f[3] for f in found),
+                                f"missing {severity} {file}:{line} {words!r} in\n{self.text}")
+        expected_errors = {(f, l) for s, f, l, _ in PROBLEMS if s == "error"}
+        self.assertEqual({(f[1], f[2]) for f in found if f[0] == "error"}, expected_errors)
+
+    def test_the_json_holds_the_same_findings(self):
+        self.assertEqual(self.json_code, 1)
+        in_json = {(f["severity"], f["file"], f["line"], f["message"]) for f in self.report["findings"]}
+        self.assertEqual(in_json, findings(self.text))
+        keys = {k["key"]: (k["value"], k["source"], k["line"]) for k in self.report["settings"]["keys"]}
+        self.assertEqual((keys["Debug"], keys["PauseMode"], keys["Beep"], keys["RndMusicExt3"]),
+                         (("0", "set", 2), ("9", "set", 4), ("0", "default", 0), ("ogg", "set", 5)))
+        summary = self.report["summary"]
+        self.assertIn(f"{summary['errors']} errors, {summary['warnings']} warnings", self.text)
+
+    def test_each_stage_asks_for_what_its_bgmusic_names(self):
+        stages = {s["file"]: s for s in self.report["stages"]}
+        self.assertEqual(set(stages), set(STAGES))
+        for name, (entry, kind, plays) in STAGES.items():
+            with self.subTest(stage=name):
+                self.assertEqual((stages[name]["entry"], stages[name]["kind"], stages[name]["plays"]),
+                                 (entry, kind, plays))
+        good = stages["stages\\good.def"]
+        self.assertEqual([(e["file"], e["options"], e["volume"], e["start"], e["end"], e["stop"])
+                          for e in good["entries"]],
+                         [("sound\\single.mp3", "vol=80,beg=15000", 10080, 15000, 0, 0),
+                          ("sound\\tune.ogg", "vol=-15,end=2000,stop=1", -15, 0, 2000, 1)])
+        self.assertEqual(good["extsound"], "sound\\rain.wav")
+        self.assertEqual([c["path"] for c in good["looked"]], ["good.txt", "sound/good.txt"])
+
+    def test_names_that_are_not_utf8_are_escaped_not_dropped(self):
+        self.assertIn('"sound\\\\caf\\udce9.mp3"', self.json_text)
+        gaps = next(s for s in self.report["stages"] if s["file"] == "stages\\gaps.def")
+        self.assertEqual(gaps["entries"][-1]["file"].encode("utf-8", "surrogateescape"),
+                         b"sound\\caf\xe9.mp3")
+
+    def test_the_fixed_folder_passes(self):
+        folder = make_folder("fixed", {**BROKEN, **FIXES})
+        code, text = run(folder)
+        self.assertEqual(code, 0, text)
+        self.assertIn("8 stages, 8 can play music; 0 errors, 0 warnings", text)
+
+    @unittest.skipUnless(EMULATOR and Path(NATIVE).is_file(), "compares the Windows build with the Linux build")
+    def test_the_windows_build_reports_as_the_linux_build(self):
+        for args in ([], ["--json"]):
+            with self.subTest(args=args):
+                self.assertEqual(run(self.folder, *args), run(self.folder, *args, checker=NATIVE, emulator=""))
+
+
+class Playlists(unittest.TestCase):
+    """Why a playlist is refused, and the limits of one that is taken."""
+
+    CASES = [  # playlist text, severity, line, words of the message
+        (playlist(b"a.mp3", head=b"[Orvalin_BGMList] "), "error", 1, "blanks or text follow the header"),
+        (playlist(b"a.mp3", head=b" " * 47 + b"[Orvalin_BGMList]"), "error", 1, "47 spaces stand before"),
+        (playlist(b"a.mp3", head=b"\t[Orvalin_BGMList]"), "error", 1, "a tab stands before the header"),
+        (playlist(b"a.mp3", head=b"\xef\xbb\xbf[Orvalin_BGMList]"), "error", 1, "byte-order mark"),
+        (b"[Orvalin_BGMList]\n[List]\na.mp3\n", "error", 1, "ends with a bare LF"),
+        (b"[orvalin_bgmlist]\r\n[list]\r\n", "error", 2, "no entries: nothing plays"),
+        (playlist(*[b"a.mp3"] * 10001), "warning", 10003, "more than 10,000 entries"),
+        (b"[Orvalin_BGMList]\r\n[EXT]\r\nextsound=my rain.wav\r\n[List]\r\na.mp3\r\n", "warning", 3,
+         "the extra sound's name ends at the first blank: the plug-in plays my"),
+        (playlist(b"a.mp3", b"[EXT]", b"extsound = rain.wav"), "warning", 5, "the extra sound rain.wav does not exist"),
+        (playlist(b"a.mp3,vol=0,vol=+20"), "warning", 3, "an option given twice"),
+    ]
+
+    def test_each_problem_is_named_at_its_line(self):
+        files = {"a.mp3": b"\xff\xfb" + bytes(100)}
+        for i, case in enumerate(self.CASES):
+            files[f"stages/p{i}.def"] = stage(f"p{i}.txt")
+            files[f"p{i}.txt"] = case[0]
+        found = findings(run(make_folder("playlists", files))[1])
+        for i, (_, severity, line, words) in enumerate(self.CASES):
+            with self.subTest(words=words):
+                self.assertTrue(any(f[:3] == (severity, f"p{i}.txt", line) and words in f[3] for f in found),
+                                [f for f in found if f[1] == f"p{i}.txt"])
+
+
+class Settings(unittest.TestCase):
+    LINES = [  # a line of the settings file, and what the report says of it (None: nothing)
+        (b"[Settings]", None),
+        (b"Debug=5", "Debug = 5 is outside 0 to 3"),
+        (b"Beep=-1", "Beep = -1 is below 0"),
+        (b"UseExPause=yes", "UseExPause = yes is not a whole number: the plug-in reads 0"),
+        (b"InitRandom=2x", "InitRandom = 2x is not a whole number: the plug-in reads 2"),
+        (b"SubVolume=-22222", None),
+        (b"AutosaveTxtFile=2", "AutosaveTxtFile = 2 is outside -1 to 1"),
+        (b"RndMusicExt1=.mp3", "write the extension alone"),
+        (b"RndMusicExt2=" + b"w" * 40, "is 40 characters long: the plug-in keeps the first 31"),
+        (b"Debug=1", "Debug is given again: the plug-in uses line 2"),
+        (b"LoopRandom 0", "\"LoopRandom 0\" has no '=': the plug-in ignores the line (did you mean LoopRandom?)"),
+        (b"MsgBoxOnErorr=1", "unknown key MsgBoxOnErorr: the plug-in ignores it (did you mean MsgBoxOnError?)"),
+        (b"Colour=red", "unknown key Colour: the plug-in ignores it"),
+    ]
+
+    def test_each_line_is_read_as_the_plug_in_reads_it(self):
+        folder = make_folder("settings", {INI: b"\r\n".join(row[0] for row in self.LINES),
+                                          "stages/a.def": stage("")})
+        report = json.loads(run(folder, "--json")[1])
+        said = {f["line"]: f["message"] for f in report["findings"] if f["file"].startswith("plugins")}
+        for line, (_, words) in enumerate(self.LINES, start=1):
+            with self.subTest(line=line):
+                self.assertIn(words, said.get(line, "")) if words else self.assertNotIn(line, said)
+        keys = {k["key"]: (k["value"], k["line"]) for k in report["settings"]["keys"]}
+        self.assertEqual([keys[k] for k in ("Debug", "Beep", "RndMusicExt2")],
+                         [("5", 2), ("-1", 3), ("w" * 31, 9)])
+
+
+class Stages(unittest.TestCase):
+    CASES = [  # stage text, its entry, the kind of request, one finding (severity, line, words)
+        (b"[Music]\r\nbgmusic2 = 0\r\nbgmusic =\r\nx=1\r\n", "empty", "",
+         ("warning", 2, 'Ctrl+R takes "bgmusic2" for this stage\'s bgmusic')),
+        (b"[Music]\nbgmusic =\nx=1\n", "empty", "", ("warning", 2, "reads the next line as the value")),
+        (b"[Music]\r\nbgmusic = ", "empty", "", ("warning", 2, "does not see this empty entry")),
+        (b"[Music]\r\nbgmusic = ; none\r\nx=1\r\n", "empty", "", ("note", 2, "Ctrl+R would give")),
+        (b"[Music]\r\nbgmusic = a.mp3 ; comment\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
+        (b"[Music]\r\nbgmusic = own.mp3\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
+        (b"[Music]\r\nvolume = 0\r\n", "none", "", ("warning", 0, "no bgmusic entry")),
+        (b"[Music]\r\nbgmusic = C:\\music\\a.mp3\r\n", "set", "", ("error", 2, "which is found nowhere")),
+    ]
+
+    def test_each_entry_is_found_and_followed_where_it_leads(self):
+        files = {"a.mp3": TAGGED, "stages/own.mp3": TAGGED}
+        files |= {f"stages/s{i}.def": case[0] for i, case in enumerate(self.CASES)}
+        report = json.loads(run(make_folder("stages", files), "--json")[1])
+        stages = {s["file"]: s for s in report["stages"]}
+        for i, (_, entry, kind, (severity, line, words)) in enumerate(self.CASES):
+            with self.subTest(stage=i):
+                s = stages[f"stages\\s{i}.def"]
+                self.assertEqual((s["entry"], s["kind"]), (entry, kind))
+                self.assertTrue(any(f["severity"] == severity and f["line"] == line and words in f["message"]
+                                    for f in report["findings"] if f["stage"] == s["file"]), report["findings"])
+        self.assertEqual(stages["stages\\s5.def"]["request"], "stages/own.mp3")
+
+
+class Names(unittest.TestCase):
+    """Names are found as Windows finds them (the same table runs on both builds)."""
+
+    CASES = [  # a playlist entry for sound/a.mp3, and whether it finds the file
+        (b"SOUND\\A.MP3", True), (b"sound/a.mp3", True), (b"sound\\\\a.mp3", True),
+        (b"sound\\.\\a.mp3", True), (b"sound\\x\\..\\a.mp3", True), (b"sound\\a.mp3 .", True),
+        (b"sound\\caf\xc9.mp3", True),  # É finds é: letters beyond ASCII match in any case too
+        (b"sound\\a.mp3\\", False), (b"sound\\a.mp3\\b.mp3", False), (b" sound\\a.mp3", False),
+    ]
+
+    def test_names_find_files_as_on_windows(self):
+        folder = make_folder("names", {"sound/a.mp3": TAGGED, "sound/caf\u00e9.mp3": TAGGED,
+                                       "stages/n.def": stage("n.txt"),
+                                       "n.txt": playlist(*(row[0] for row in self.CASES))})
+        entries = json.loads(run(folder, "--json")[1])["stages"][0]["entries"]
+        self.assertEqual([(e["file"].encode("utf-8", "surrogateescape"), e["exists"]) for e in entries],
+                         [(name.lower(), found) for name, found in self.CASES])
+
+
+class MusicFiles(unittest.TestCase):
+    CASES = [  # file, contents, what the report says of it
+        ("v5.mp3", b"ID3\x05" + bytes(200), "an ID3v2.5 tag at its start, which Ctrl+X does not cut"),
+        ("big.mp3", b"ID3\x03\x00\x00\x00\x00\x7f\x7f" + bytes(100), "exceeds the file's (110)"),
+        ("notes.doc", bytes(100), ".doc is no music type that Windows is known to play"),
+        ("song.flac", bytes(100), ".flac plays only where a DirectShow decoder for it is installed"),
+        ("plain.wav", bytes(100), None),
+    ]
+
+    def test_types_and_tags(self):
+        files = {f"sound/{name}": data for name, data, _ in self.CASES}
+        files |= {"stages/m.def": stage("m.txt"),
+                  "m.txt": playlist(*(b"sound\\" + name.encode() for name, _, _ in self.CASES))}
+        report = json.loads(run(make_folder("music", files), "--json")[1])
+        said = {f["file"]: f["message"] for f in report["findings"] if f["file"].startswith("sound")}
+        for name, _, words in self.CASES:
+            with self.subTest(file=name):
+                message = said.get("sound\\" + name)
+                self.assertIn(words, message or "") if words else self.assertIsNone(message)
+
+
+class CommandLine(unittest.TestCase):
+    def test_what_cannot_be_used_exits_2(self):
+        WORK.mkdir(parents=True, exist_ok=True)
+        for args in (["--codepage", "1234", "x"], [], ["not-a-folder"], ["--bogus", "x"]):
+            with self.subTest(args=args):
+                command = ([EMULATOR] if EMULATOR else []) + [CHECKER, *args]
+                self.assertEqual(subprocess.run(command, cwd=WORK, capture_output=True, timeout=120).returncode, 2)
+
+
+class Entries(unittest.TestCase):
+    def test_each_entry_is_split_as_the_plug_in_splits_it(self):
+        folder = make_folder("entries", {"stages/list.def": stage("list.txt"),
+                                         "list.txt": playlist(*(row[0] for row in ENTRIES))})
+        entries = json.loads(run(folder, "--json")[1])["stages"][0]["entries"]
+        self.assertEqual([(e["file"], e["options"], e["volume"], e["start"], e["end"], e["stop"])
+                          for e in entries], [row[1:] for row in ENTRIES])
+
+    def test_a_loop_start_is_an_option_it_knows(self):
+        folder = make_folder("loop", {"stages/loop.def": stage("loop.txt"), "a.mp3": TAGGED,
+                                      "loop.txt": playlist(b"a.mp3,beg=1000,LOOP=4000,vol=-5")})
+        code, out = run(folder, "--json")
+        entry = json.loads(out)["stages"][0]["entries"][0]
+        self.assertEqual((entry["start"], entry["loop"], entry["volume"]), (1000, 4000, -5))
+        self.assertNotIn("not one the plug-in knows", out)
+
+
+class CodePage(unittest.TestCase):
+    """The code page's lead bytes decide which letters the playlist reader folds."""
+
+    CASES = [  # arguments, the entry's file, found (on Linux, which reads the name in it)
+        ([], "sound\\\udc83a.mp3", False),
+        (["--codepage", "932"], "sound\\\udc83A.mp3", True),
+    ]
+
+    def test_lead_bytes_follow_the_code_page(self):
+        folder = make_folder("codepage", {
+            "stages/jp.def": stage("sound/jp.txt"),
+            "sound/jp.txt": playlist(b"sound\\\x83A.mp3"),  # katakana A in Shift-JIS
+            "sound/\u30a2.mp3": TAGGED,
+        })
+        for args, file, found in self.CASES:
+            with self.subTest(args=args):
+                entry = json.loads(run(folder, "--json", *args)[1])["stages"][0]["entries"][0]
+                self.assertEqual(entry["file"], file)
+                if not EMULATOR:  # Windows reads names in the system's code page
+                    self.assertEqual(entry["exists"], found)
+
+
+if __name__ == "__main__":
+    unittest.main()

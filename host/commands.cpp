@@ -5,6 +5,7 @@
 #include "game_window.h"
 #include "keys.h"
 #include "log.h"
+#include "measure.h"
 #include "numbers.h"
 #include "pump.h"
 
@@ -217,6 +218,14 @@ bool run_entry_point(std::string_view word, std::string_view rest, const Command
             int result = r->Play(name.c_str());
             log_event("play " + quote(name) + " -> " + std::to_string(result));
         }
+    } else if (word == "timeplay") {
+        if (InModule* r = usable(word, &InModule::Play)) {
+            const Stopwatch watch = stopwatch_start();
+            int result = r->Play(name.c_str());
+            const long long held = stopwatch_us(watch);
+            log_event("timeplay " + quote(name) + " -> " + std::to_string(result) + " " +
+                      timing_fields(watch, held));
+        }
     } else if (word == "pause") {
         if (InModule* r = usable(word, &InModule::Pause)) r->Pause();
     } else if (word == "unpause") {
@@ -315,6 +324,21 @@ bool run_host_command(std::string_view word, std::string_view rest, CommandConte
         pump_post_probe(c.window);
     } else if (word == "heapcalls") {
         log_event("heapcalls " + std::to_string(pump_heap_calls()));
+    } else if (word == "bareplay") {
+        bare_play(std::string(rest));
+    } else if (word == "barestop") {
+        bare_stop();
+    } else if (word == "barerelease") {
+        bare_release();
+    } else if (word == "memory") {
+        log_memory();
+    } else if (word == "setini") {
+        std::vector<std::string> words = quoted_words_of(rest);
+        if (words.size() != 4) {
+            log_event("error setini: needs FILE SECTION KEY VALUE");
+        } else {
+            set_ini(words[0], words[1], words[2], words[3]);
+        }
     } else {
         return false;
     }

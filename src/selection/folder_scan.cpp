@@ -1,4 +1,6 @@
 // Folder play: the music files beside a .rnd marker become the entry table.
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -27,18 +29,53 @@ void FolderOf(const char* request, char (&folder)[kNameSize]) {
     }
 }
 
-bool Grow() {
+// Room for `slots` entries, zero-filled; null when the memory can't be had, or its size
+// can't be expressed.
+NameSlot* NewTable(int slots) {
+    if (static_cast<size_t>(slots) > SIZE_MAX / sizeof(NameSlot)) return nullptr;
+    return static_cast<NameSlot*>(
+        platform::AllocZeroed(static_cast<size_t>(slots) * sizeof(NameSlot)));
+}
+
+// `table` (of `slots` entries) replaces the entry table, whose `capacity` first entries it
+// takes over.
+void Replace(NameSlot* table, int slots, int capacity, int& allocated) {
     PlayerStateRecord& p = PlayerState;
-    const int capacity = p.EntryCapacity + kGrowSlots;
-    auto* table = static_cast<NameSlot*>(
-        platform::AllocZeroed(static_cast<size_t>(capacity) * sizeof(NameSlot)));
-    if (!table) return false;
     if (p.Entries)
         std::memcpy(table, p.Entries, static_cast<size_t>(p.EntryCapacity) * sizeof(NameSlot));
     FreeEntryTable();
     p.Entries = table;
     p.EntryCapacity = capacity;
-    return true;
+    allocated = slots;
+}
+
+// The table grows by 20 entries, as its capacity shows; the memory behind it doubles, so a
+// folder of many files costs a few copies of the table rather than one per 20 files. When
+// the double can't be had, the 20 entries alone are asked for.
+bool Grow(int& allocated) {
+    PlayerStateRecord& p = PlayerState;
+    const int capacity = p.EntryCapacity + kGrowSlots;
+    if (capacity <= allocated) {
+        p.EntryCapacity = capacity;
+        return true;
+    }
+    const int doubled = allocated <= INT_MAX / 2 ? allocated * 2 : capacity;
+    for (const int slots : {doubled, capacity}) {
+        if (NameSlot* table = NewTable(slots)) {
+            Replace(table, slots, capacity, allocated);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The memory behind the table cut back to its capacity, as the scan leaves it; when that
+// can't be had, the larger table serves as well.
+int Fit(int found, int allocated) {
+    const int capacity = PlayerState.EntryCapacity;
+    if (allocated > capacity)
+        if (NameSlot* table = NewTable(capacity)) Replace(table, capacity, capacity, allocated);
+    return found;
 }
 
 } // namespace
@@ -53,6 +90,7 @@ int FindMusic(const char* name) {
     p.Entries = static_cast<NameSlot*>(platform::AllocZeroed(kFirstSlots * sizeof(NameSlot)));
     if (!p.Entries) return 0;
     p.EntryCapacity = kFirstSlots;
+    int allocated = kFirstSlots;
     int found = 0;
 
     for (const char* extension : s.RndMusicExt) {
@@ -71,10 +109,10 @@ int FindMusic(const char* name) {
             ScratchFormat("FindMusic ERROR\n\nErrorExt = %s\nErrorCode = %d", extension,
                           static_cast<int>(error));
             ErrorFeedback::DebugBox(1, ScratchText, "Error Message");
-            return found;
+            return Fit(found, allocated);
         }
         do {
-            if (found == p.EntryCapacity && !Grow()) break;
+            if (found == p.EntryCapacity && !Grow(allocated)) break;
             if (s.Debug >= 2 || (s.Debug == 1 && found == 0))
                 platform::ShowMessageBox(HostWindow(), file, "Added", platform::kMbOk);
             // A path that does not fit a slot could not be opened by name anyway.
@@ -89,5 +127,5 @@ int FindMusic(const char* name) {
         }
         platform::FindClose(search);
     }
-    return found;
+    return Fit(found, allocated);
 }

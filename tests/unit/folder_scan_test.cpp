@@ -1,4 +1,5 @@
 // Folder play: the music files beside a .rnd marker become the entry table.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -93,6 +94,33 @@ TEST_F(FolderScan, TableGrowsByTwentySlots) {
     EXPECT_STREQ(PlayerState.Entries[0], "bgm\\t0.mp3");
     EXPECT_STREQ(PlayerState.Entries[40], "bgm\\t40.mp3");
     EXPECT_EQ(sim::LiveAllocations(), 1);
+}
+
+// However the memory behind it grows, the table shows the capacity and entries of one grown
+// by twenty slots; when the larger memory can't be had, the scan gets by with less.
+TEST_F(FolderScan, ManyFilesKeepTheTwentySlotCapacity) {
+    struct Case {
+        int files;
+        int failing; // the allocation from the scan's start that fails, or -1
+        int capacity;
+    };
+    for (const Case c : {Case{1001, -1, 1020}, Case{61, 1, 80}, Case{41, 2, 60}}) {
+        sim::Reset();
+        char name[32];
+        for (int i = 0; i < c.files; ++i) {
+            std::snprintf(name, sizeof name, "bgm\\t%04d.mp3", i);
+            sim::AddFile(name, "");
+        }
+        if (c.failing >= 0) sim::FailAllocation(c.failing);
+        ASSERT_EQ(FindMusic("bgm\\x.rnd"), c.files) << c.files;
+        EXPECT_EQ(PlayerState.EntryCapacity, c.capacity) << c.files;
+        for (int i = 0; i < c.files; ++i) {
+            std::snprintf(name, sizeof name, "bgm\\t%04d.mp3", i);
+            ASSERT_STREQ(PlayerState.Entries[i], name) << c.files;
+        }
+        EXPECT_EQ(sim::LiveAllocations(), 1) << c.files;
+        FreeEntryTable();
+    }
 }
 
 TEST_F(FolderScan, FortyFilesFitTheFirstTable) {

@@ -4,6 +4,7 @@
 #include <mmsystem.h>
 
 #include "platform/system.h"
+#include "platform/win32/step_timing.h"
 
 namespace platform {
 
@@ -12,6 +13,7 @@ void Beep(uint32_t frequencyHz, uint32_t durationMs) {
 }
 
 bool PlaySoundFile(const char* name, unsigned flags) {
+    ORV_STEP("PlaySound");
     return ::PlaySoundA(name, nullptr, flags) != FALSE;
 }
 

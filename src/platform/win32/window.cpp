@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "platform/window.h"
+#include "platform/win32/step_timing.h"
 
 namespace platform {
 
@@ -20,6 +21,7 @@ int ReadWindowTitle(Hwnd window, char* buffer, int size) {
 }
 
 void WriteWindowTitle(Hwnd window, const char* text) {
+    ORV_STEP("SetWindowText");
     if (window) ::SetWindowTextA(static_cast<HWND>(window), text);
 }
 

@@ -5,8 +5,8 @@
 --native: Google Benchmark's JSON (build/bench/native.json), medians of repetitions;
 --hook: the output of bench/hook_instructions.sh (its "hook ..." lines);
 --wine: bench/wine_bench.py's JSON; --steps: its JSON with --steps (where the time of each
-call goes). Missing inputs leave their rows out. Rows are numbered as the items of the
-performance issue: 1 Play against a bare play, 2 turbo re-load, 3 playlist reading and the
+call goes). Missing inputs leave their rows out. Rows are numbered by what they measure:
+1 Play against a bare play, 2 turbo re-load, 3 playlist reading and the
 hook, 4 folder scan, 5 memory and handles over a long game.
 """
 

@@ -51,14 +51,18 @@ void log_event_unlocked(std::string_view event) {
     write_line(event);
 }
 
-unsigned long long unix_ms() {
+unsigned long long unix_us() {
     FILETIME ft;
     GetSystemTimeAsFileTime(&ft);
     ULARGE_INTEGER t;
     t.LowPart = ft.dwLowDateTime;
     t.HighPart = ft.dwHighDateTime;
     // FILETIME counts 100 ns steps since 1601-01-01.
-    return (t.QuadPart - 116444736000000000ULL) / 10000ULL;
+    return (t.QuadPart - 116444736000000000ULL) / 10ULL;
+}
+
+unsigned long long unix_ms() {
+    return unix_us() / 1000ULL;
 }
 
 std::string escape(std::string_view text) {

@@ -17,8 +17,9 @@ void log_event(std::string_view event);
 // The same (kept for the crash handler, which must not wait for anything).
 void log_event_unlocked(std::string_view event);
 
-// Wall-clock milliseconds since 1970.
+// Wall-clock milliseconds, and microseconds, since 1970.
 unsigned long long unix_ms();
+unsigned long long unix_us();
 
 // `\\`, `\"`, `\r`, `\n` escaped, other bytes below 32 or above 126 as `\xNN`.
 std::string escape(std::string_view text);

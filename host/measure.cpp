@@ -120,15 +120,6 @@ std::string steps_field() {
     return out;
 }
 
-unsigned long long unix_us() {
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    return (t.QuadPart - 116444736000000000ULL) / 10ULL;
-}
-
 // Committed private memory, region by region (what Windows counts as private bytes; Wine
 // reports no private usage through GetProcessMemoryInfo).
 unsigned long long committed_private_bytes() {

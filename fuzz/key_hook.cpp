@@ -238,7 +238,9 @@ void CheckState() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshModule();
     Reader in{data, size};
-    MakeGame(in.Byte(), in.Byte());
+    const uint8_t first = in.Byte(); // in order: the order of a call's arguments is the compiler's
+    const uint8_t second = in.Byte();
+    MakeGame(first, second);
     Module.Init();
     const uint32_t start = sim::Now();
     // Virtual time is bounded by the sim (six hours); long waits stop the sequence first.

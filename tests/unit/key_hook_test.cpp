@@ -282,3 +282,17 @@ TEST_F(KeyHookTest, PeekedMessagesAreOnlyPassedOn) {
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "Current Music is not txt Format.");
     EXPECT_EQ(sim::NextHookCalls(), 4);
 }
+
+// A resume whose graph can't be started again shuts the module down from inside the hook:
+// the messages queued behind the request pass no hook, and nothing is released twice.
+TEST_F(KeyHookTest, ShutDownInsideTheHookLeavesQueuedMessagesAlone) {
+    BeginPlaying("PauseMode=5\r\n");
+    Module.Pause();
+    sim::Script(sim::Op::QueryMediaEvent, {platform::kENoInterface});
+    platform::PostToWindow(sim::kGameWindow, platform::kWmExPauseDone, 0, 0);
+    platform::PostToWindow(sim::kGameWindow, ExPause::ParkMessage, 1, 0);
+    platform::PostToWindow(sim::kGameWindow, platform::kWmKeyDown, kF6, 0);
+    EXPECT_EQ(sim::DeliverPostedMessages(), 3);
+    EXPECT_EQ(sim::HooksInstalled(), 0);
+    EXPECT_EQ(sim::NextHookCalls(), 1); // the request's own
+}

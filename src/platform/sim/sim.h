@@ -267,8 +267,9 @@ struct PostedMessage {
 std::vector<PostedMessage> PostedMessages(); // queued and not taken, oldest first
 // Takes the oldest posted message; false when none is queued.
 bool TakePostedMessage(platform::HookMessage* out);
-// Takes every queued message and hands it to the installed hook, as the host's message
-// loop would; returns how many. Messages posted meanwhile are delivered too.
+// Takes every queued message and hands it to the installed hook (none, once the module has
+// taken it away), as the host's message loop would; returns how many. Messages posted
+// meanwhile are delivered too.
 int DeliverPostedMessages();
 // On: PostToWindow fails (the queue is full) and queues nothing.
 void FailPostMessage(bool fail);

@@ -305,10 +305,12 @@ bool TakePostedMessage(platform::HookMessage* out) {
     *out = {m.window, m.message, m.wParam, m.lParam};
     return true;
 }
+// A message the hook's own handling of an earlier one took the hook away from (the module
+// shut down) goes on to the window without passing a hook, as on Windows.
 int DeliverPostedMessages() {
     int n = 0;
     for (platform::HookMessage m{}; TakePostedMessage(&m); ++n)
-        DeliverToHook(m.window, m.message, m.wParam, m.lParam);
+        if (HooksInstalled() > 0) DeliverToHook(m.window, m.message, m.wParam, m.lParam);
     return n;
 }
 void FailPostMessage(bool fail) {

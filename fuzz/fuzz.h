@@ -17,6 +17,7 @@
 #include "selection/selection.h"
 #include "tools/tools.h"
 #include "ui/ui.h"
+#include "../tests/support/load_time_module.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -63,17 +64,7 @@ inline void FreshModule() {
     sim::Reset();
     sim::SetCallLog(false);
     sim::SetStringResource(ORV_KEY_LIST_RESOURCE, ORV_KEY_LIST);
-    PlayerState = PlayerStateRecord{};
-    PluginSettings = Settings{};
-    MediaGraph = MediaGraphRecord{};
-    TitleNotice::Reset();
-    TitleNotice::SavedTitle[0] = '\0';
-    ScratchClear();
-    MessageBuffer[0] = '\0';
-    HookHandle = nullptr;
-    Module.hMainWindow = sim::kGameWindow;
-    Module.hDllInstance = sim::kModuleInstance;
-    Module.outMod = sim::OutModule();
+    LoadTimeModule();
 }
 
 // The platform saw no misuse: nothing released, closed or freed twice, no call through

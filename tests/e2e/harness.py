@@ -57,6 +57,18 @@ MARGIN_MS = 250
 SILENCE_DB = -60.0
 FLOOR_DB = -150.0
 
+# The key list Ctrl+H shows (the DLL's string resource).
+KEY_LIST = ("<<<< Key List - OrvalinMUGENBGM >>>>\r\n"
+            "F6 : Mute\r\n"
+            "F7 : Volume up\r\n"
+            "F8 : Volume down\r\n"
+            "F11 : Next BGM\r\n"
+            "BackSpace : Pause(if enabled)\r\n"
+            "Ctrl + X : Cut ID3tag of Current Music\r\n"
+            "Ctrl + R : Allocate new txt file to stages unset bgmusic\r\n"
+            "Ctrl + 5 : Open user fileA1\r\n"
+            "Ctrl + 6 : Open user fileA2")
+
 
 # --------------------------------------------------------------------------------
 # Environment: the same set-up the scripts use (scripts/lib/env.sh).

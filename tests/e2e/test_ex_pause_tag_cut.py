@@ -30,16 +30,6 @@ FULL_DB = -9.03  # a sine of amplitude 0.5
 CAPTION = "OrvalinMUGENBGM"
 PAUSE_CAPTION = "Paused - by OrvalinMUGENBGM"
 PAUSE_TEXT_2 = "Paused... Press OK to continue"
-KEY_LIST = ("<<<< Key List - OrvalinMUGENBGM >>>>\r\n"
-            "F6 : Mute\r\n"
-            "F7 : Volume up\r\n"
-            "F8 : Volume down\r\n"
-            "F11 : Next BGM\r\n"
-            "BackSpace : Pause(if enabled)\r\n"
-            "Ctrl + X : Cut ID3tag of Current Music\r\n"
-            "Ctrl + R : Allocate new txt file to stages unset bgmusic\r\n"
-            "Ctrl + 5 : Open user fileA1\r\n"
-            "Ctrl + 6 : Open user fileA2")
 TAG_QUESTION = "Do you want to remove ID3v2 tag?\nBackup will be Created automatically."
 CUT_ERROR = "Error : Error occured."
 
@@ -129,7 +119,7 @@ class ExtendedPause(RunChecks):
     def test_backspace_shows_the_key_list_in_a_box_of_its_own(self):
         box, _, _ = self.box()
         self.assertEqual(box["caption"], PAUSE_CAPTION)
-        self.assertEqual(box["text"], KEY_LIST)
+        self.assertEqual(box["text"], h.KEY_LIST)
         self.assertEqual(box["type"], "ok")
         # The game's window is frozen: the box has no owner and runs on a thread of its own.
         self.assertEqual((box["owner"], box["thread"]), ("none", "other"))

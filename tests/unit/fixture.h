@@ -15,6 +15,7 @@
 #include "plugin/plugin.h"
 #include "selection/selection.h"
 #include "ui/ui.h"
+#include "../support/load_time_module.h"
 
 class SimTest : public ::testing::Test {
   protected:
@@ -43,18 +44,8 @@ inline constexpr const char* kSettingsPath = "C:\\Game\\plugins\\OrvalinMugenBGM
 class ModuleTest : public SimTest {
   protected:
     void SetUp() override {
-        PlayerState = PlayerStateRecord{};
-        PluginSettings = Settings{};
-        MediaGraph = MediaGraphRecord{};
-        TitleNotice::Reset();
-        TitleNotice::SavedTitle[0] = '\0';
-        ScratchClear();
-        MessageBuffer[0] = '\0';
-        HookHandle = nullptr;
         SimTest::SetUp();
-        Module.hMainWindow = sim::kGameWindow;
-        Module.hDllInstance = sim::kModuleInstance;
-        Module.outMod = sim::OutModule();
+        LoadTimeModule();
     }
     void TearDown() override {
         if (started_) Quit(); // Init's set-up must not leak into the next test

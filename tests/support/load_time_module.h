@@ -1,0 +1,22 @@
+// The module as the host finds it after loading the DLL, with the host's fields filled
+// in: what the unit fixtures and the fuzz targets start each test or input from. Call it
+// after sim::Reset(), which the output module record depends on.
+#pragma once
+#include "engine/engine.h"
+#include "platform/sim/sim.h"
+#include "plugin/plugin.h"
+#include "ui/ui.h"
+
+inline void LoadTimeModule() {
+    PlayerState = PlayerStateRecord{};
+    PluginSettings = Settings{};
+    MediaGraph = MediaGraphRecord{};
+    TitleNotice::Reset();
+    TitleNotice::SavedTitle[0] = '\0';
+    ScratchClear();
+    MessageBuffer[0] = '\0';
+    HookHandle = nullptr;
+    Module.hMainWindow = sim::kGameWindow;
+    Module.hDllInstance = sim::kModuleInstance;
+    Module.outMod = sim::OutModule();
+}

@@ -105,7 +105,7 @@ class HostRun:
             rec = h.Recorder(env, path=self.folder / "recording.raw").start() if record else None
             with open(self.folder / "host.out", "wb") as out:
                 proc = subprocess.Popen(
-                    ["wine", str(h.host_exe()), "--log", "log.txt", "script.txt"],
+                    [h.wine(), str(h.host_exe()), "--log", "log.txt", "script.txt"],
                     cwd=self.folder, env=env, stdin=subprocess.DEVNULL, stdout=out,
                     stderr=subprocess.STDOUT)
                 self._follow(proc, log, timeout, memory)
@@ -386,12 +386,12 @@ def bench_memory(changes: int, bare_plays: int) -> dict:
 
 def folder_name(part: str) -> str:
     """The game folder of a part; runs with the steps DLL keep theirs apart."""
-    return f"bench-{part}" + ("-steps" if os.environ.get("ORV_DIST", "").endswith("windows-steps")
+    return f"bench-{part}" + ("-steps" if os.environ.get("ORV_DIST", "").endswith("-steps")
                               else "")
 
 
 def work_base() -> Path:
-    return Path(os.environ.get("ORV_BENCH_WORK") or ROOT / "build" / "windows" / "bench-work")
+    return Path(os.environ.get("ORV_BENCH_WORK") or h.build_dir() / "bench-work")
 
 
 def main() -> int:
@@ -406,9 +406,10 @@ def main() -> int:
                          "into the platform's steps and the module's own work")
     args = ap.parse_args()
     if args.steps:
-        os.environ["ORV_DIST"] = str(ROOT / "build" / "windows-steps")
-        if not (ROOT / "build" / "windows-steps" / h.DLL_NAME).is_file():
-            ap.error("build the windows-steps preset first")
+        steps = Path(str(h.build_dir()) + "-steps")
+        os.environ["ORV_DIST"] = str(steps)
+        if not (steps / h.DLL_NAME).is_file():
+            ap.error(f"build the {steps.name} preset first")
     results: dict = {}
     for part in args.parts:
         t0 = time.monotonic()

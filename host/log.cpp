@@ -108,7 +108,7 @@ std::string escape_controls(std::string_view text) {
     return out;
 }
 
-std::string hex(unsigned long value) {
+std::string hex(unsigned long long value) {
     if (value == 0) return "0x0";
     std::string digits;
     while (value != 0) {

@@ -31,6 +31,6 @@ std::string quote(std::string_view text);
 std::string escape_controls(std::string_view text);
 
 // "0x" and lowercase hex digits.
-std::string hex(unsigned long value);
+std::string hex(unsigned long long value);
 
 } // namespace host

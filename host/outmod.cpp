@@ -2,6 +2,7 @@
 
 #include "log.h"
 
+#include <cstdint>
 #include <string>
 
 namespace host {
@@ -20,10 +21,10 @@ void note(const char* name, long long value) {
 }
 
 void __cdecl out_config(HWND parent) {
-    log_event(std::string("outmod Config ") + hex(reinterpret_cast<unsigned long>(parent)));
+    log_event(std::string("outmod Config ") + hex(reinterpret_cast<uintptr_t>(parent)));
 }
 void __cdecl out_about(HWND parent) {
-    log_event(std::string("outmod About ") + hex(reinterpret_cast<unsigned long>(parent)));
+    log_event(std::string("outmod About ") + hex(reinterpret_cast<uintptr_t>(parent)));
 }
 void __cdecl out_init() {
     note("Init");

@@ -80,7 +80,10 @@ struct OutModule {
 // The DLL's one export, "winampGetInModule2".
 using GetInModuleFn = InModule*(__cdecl*)();
 
-static_assert(sizeof(void*) == 4, "the host is a 32-bit program");
+// The binary layout holds for the 32-bit host; the 64-bit build (machines that cannot run
+// 32-bit programs) has the same fields at pointer size, checked against the module's
+// declaration in abi_agreement.cpp.
+#if defined(__i386__)
 static_assert(sizeof(InModule) == 152);
 static_assert(offsetof(InModule, Config) == 28);
 static_assert(offsetof(InModule, Play) == 56);
@@ -95,5 +98,6 @@ static_assert(offsetof(OutModule, Pause) == 56);
 static_assert(offsetof(OutModule, SetVolume) == 60);
 static_assert(offsetof(OutModule, SetPan) == 64);
 static_assert(offsetof(OutModule, GetWrittenTime) == 76);
+#endif
 
 } // namespace host

@@ -42,13 +42,76 @@ unset _orv_rt
 mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
+# --- which Windows tree -------------------------------------------------------------
+# The 32-bit tree (build/windows, dist/) ships and runs wherever the kernel runs 32-bit
+# programs; elsewhere the 64-bit tree (build/windows64) runs the same tests under 64-bit
+# Wine. ORV_WINDOWS_ARCH=win32|win64 forces either; ORV_WINDOWS_REASON says why.
+
+# True when this machine runs 32-bit x86 programs. No i386 package may be installed
+# yet, so the probe is a 96-byte static ELF written here: exit(42) by int 0x80.
+orv_runs_32bit() {
+    local probe="$ORV_SCRATCH/probe-i386"
+    if [ ! -x "$probe" ]; then
+        printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'\
+'\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'\
+'\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00'\
+'\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08'\
+'\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00'\
+'\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe.tmp" &&
+            chmod +x "$probe.tmp" && mv "$probe.tmp" "$probe"
+    fi
+    local rc=0
+    timeout 10 "$probe" </dev/null >/dev/null 2>&1 || rc=$?
+    [ "$rc" -eq 42 ]
+}
+
+if [ -z "${ORV_WINDOWS_REASON:-}" ] || [ "${ORV_WINDOWS_ARCH:-}" != "${_ORV_ARCH_CHOSEN:-}" ]; then
+    case "${ORV_WINDOWS_ARCH:-}" in
+        win32|win64) ORV_WINDOWS_REASON="forced by ORV_WINDOWS_ARCH=$ORV_WINDOWS_ARCH" ;;
+        "")
+            if orv_runs_32bit; then
+                ORV_WINDOWS_ARCH=win32
+                ORV_WINDOWS_REASON="this machine runs 32-bit programs"
+            else
+                ORV_WINDOWS_ARCH=win64
+                ORV_WINDOWS_REASON="this machine cannot run 32-bit programs (a 32-bit probe fails to start)"
+            fi ;;
+        *) echo "ORV_WINDOWS_ARCH must be win32 or win64, not '$ORV_WINDOWS_ARCH'" >&2; return 2 ;;
+    esac
+    _ORV_ARCH_CHOSEN="$ORV_WINDOWS_ARCH"
+    export ORV_WINDOWS_ARCH ORV_WINDOWS_REASON _ORV_ARCH_CHOSEN
+fi
+
 # --- Wine ------------------------------------------------------------------------
-export WINEPREFIX="$ORV_ROOT/.wine"
-export WINEARCH=win32
+# Each tree has its own prefix, server, keeper and pid files. The 64-bit tree calls
+# wine64 and wineserver64 directly: Debian's wrapper starts the 32-bit loader whenever
+# it is installed, even where it cannot run.
+if [ "$ORV_WINDOWS_ARCH" = win64 ]; then
+    export WINEPREFIX="$ORV_ROOT/.wine64"
+    export WINEARCH=win64
+    export ORV_WINE=/usr/lib/wine/wine64
+    export ORV_WINESERVER=/usr/lib/wine/wineserver64
+    export ORV_WINDOWS_PRESET=windows64
+else
+    export WINEPREFIX="$ORV_ROOT/.wine"
+    export WINEARCH=win32
+    export ORV_WINE=wine
+    export ORV_WINESERVER=wineserver
+    export ORV_WINDOWS_PRESET=windows
+fi
+export ORV_WINDOWS_BUILD="$ORV_ROOT/build/$ORV_WINDOWS_PRESET"
 export WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 # No desktop integration (menu entries, file associations) from the prefix.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+case ";${WINEDLLOVERRIDES:-};" in
+    *";winemenubuilder.exe=d;"*) ;;
+    *) export WINEDLLOVERRIDES="winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" ;;
+esac
+
+# The line every script prints before it uses a Windows tree.
+orv_windows_note() {
+    printf '\n>>> Windows tree: %s (build/%s) -- %s\n' "$ORV_WINDOWS_ARCH" "$ORV_WINDOWS_PRESET" "$ORV_WINDOWS_REASON"
+}
 
 # --- PulseAudio ------------------------------------------------------------------
 export ORV_SINK=orvsink
@@ -99,9 +162,9 @@ _orv_create_prefix() {
     orv_log "creating the Wine prefix in $WINEPREFIX (once, about 15 s)"
     rm -rf "$WINEPREFIX"
     # No download prompts for the .NET and HTML engines, which we do not use.
-    WINEDLLOVERRIDES="mscoree,mshtml=d;$WINEDLLOVERRIDES" wineboot -i \
-        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 9>&- || { orv_log "wineboot failed, see $ORV_SCRATCH/log/wineboot.log"; return 1; }
-    reg="$ORV_SCRATCH/prefix-settings.reg"
+    WINEDLLOVERRIDES="mscoree,mshtml=d;$WINEDLLOVERRIDES" "$ORV_WINE" wineboot -i \
+        >>"$ORV_SCRATCH/log/$ORV_WINDOWS_ARCH-wineboot.log" 2>&1 9>&- || { orv_log "wineboot failed, see $ORV_SCRATCH/log/$ORV_WINDOWS_ARCH-wineboot.log"; return 1; }
+    reg="$ORV_SCRATCH/$ORV_WINDOWS_ARCH-prefix-settings.reg"
     cat >"$reg" <<'REG'
 REGEDIT4
 
@@ -112,9 +175,9 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-    wine regedit /S "Z:${reg//\//\\}" \
-        >>"$ORV_SCRATCH/log/wineboot.log" 2>&1 9>&- || { orv_log "regedit failed"; return 1; }
-    wineserver -w 9>&-
+    "$ORV_WINE" regedit /S "Z:${reg//\//\\}" \
+        >>"$ORV_SCRATCH/log/$ORV_WINDOWS_ARCH-wineboot.log" 2>&1 9>&- || { orv_log "regedit failed"; return 1; }
+    "$ORV_WINESERVER" -w 9>&-
     touch "$WINEPREFIX/.orv-ready"
     orv_log "Wine prefix ready in $((SECONDS - t0)) s"
 }
@@ -123,18 +186,18 @@ _orv_ensure_wine_locked() {
     if [ ! -f "$WINEPREFIX/.orv-ready" ]; then
         _orv_create_prefix || return 1
     fi
-    local keeper_pid="$ORV_SCRATCH/wine-keeper.pid"
+    local keeper_pid="$ORV_SCRATCH/$ORV_WINDOWS_ARCH-wine-keeper.pid"
     if ! orv_pidfile_alive "$keeper_pid" "$ORV_KEEPER_PATTERN"; then
         # A persistent server: later wine calls attach to it in a few ms.
-        orv_detach "$ORV_SCRATCH/wineserver.pid" "$ORV_SCRATCH/log/wineserver.log" wineserver -p -f
+        orv_detach "$ORV_SCRATCH/$ORV_WINDOWS_ARCH-wineserver.pid" "$ORV_SCRATCH/log/$ORV_WINDOWS_ARCH-wineserver.log" "$ORV_WINESERVER" -p -f
         # One long-lived Windows process keeps Wine's helper processes
         # (services, device and desktop processes) up, attached to its own log
         # rather than to the output of whatever wine call came first.
-        orv_detach "$keeper_pid" "$ORV_SCRATCH/log/wine-keeper.log" wine $ORV_KEEPER_CMD
+        orv_detach "$keeper_pid" "$ORV_SCRATCH/log/$ORV_WINDOWS_ARCH-wine-keeper.log" "$ORV_WINE" $ORV_KEEPER_CMD
         # Wait until the keeper has brought the helpers up.
         local i
         for i in $(seq 1 100); do
-            wine cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- && break
+            "$ORV_WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- && break
             sleep 0.1
         done
     fi
@@ -184,7 +247,7 @@ _orv_kill_pidfile() {
 orv_stop_services() {
     _orv_kill_pidfile "$ORV_SCRATCH/pulse-keepalive.pid" pacat
     pactl exit >/dev/null 2>&1 || true
-    _orv_kill_pidfile "$ORV_SCRATCH/wine-keeper.pid" "$ORV_KEEPER_PATTERN"
-    [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 || true
-    rm -f "$ORV_SCRATCH/wineserver.pid"
+    _orv_kill_pidfile "$ORV_SCRATCH/$ORV_WINDOWS_ARCH-wine-keeper.pid" "$ORV_KEEPER_PATTERN"
+    [ -d "$WINEPREFIX" ] && "$ORV_WINESERVER" -k >/dev/null 2>&1 || true
+    rm -f "$ORV_SCRATCH/$ORV_WINDOWS_ARCH-wineserver.pid"
 }

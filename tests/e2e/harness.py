@@ -108,19 +108,41 @@ def _sh_quote(s: str) -> str:
     return "'" + s.replace("'", "'\\''") + "'"
 
 
+def tree_env() -> dict[str, str]:
+    """scripts/lib/env.sh's choice of Windows tree (ORV_WINDOWS_ARCH, ORV_WINE,
+    ORV_WINDOWS_BUILD), without starting anything."""
+    return orv_env(wine=False, pulse=False)
+
+
+def wine() -> str:
+    """The Wine loader of the tree: wine for the 32-bit tree, wine64 (never Debian's
+    wrapper, which starts the 32-bit loader) for the 64-bit one."""
+    return tree_env()["ORV_WINE"]
+
+
+def build_dir() -> Path:
+    """The Windows tree's build folder: $ORV_BUILD_DIR, or the one env.sh chose."""
+    return Path(os.environ.get("ORV_BUILD_DIR") or tree_env()["ORV_WINDOWS_BUILD"])
+
+
 def host_exe() -> Path:
-    """The stand-in host: $ORV_HOST, or build/windows/host.exe."""
-    return Path(os.environ.get("ORV_HOST") or ROOT / "build" / "windows" / "host.exe")
+    """The stand-in host: $ORV_HOST, or host.exe of the tree's build folder."""
+    return Path(os.environ.get("ORV_HOST") or build_dir() / "host.exe")
 
 
 def dist_dir() -> Path:
-    """The built plugins folder: $ORV_DIST, or dist/plugins."""
-    return Path(os.environ.get("ORV_DIST") or ROOT / "dist" / "plugins")
+    """The built plugins folder: $ORV_DIST, or the tree's (dist/plugins for the 32-bit
+    tree, which ships; build/windows64/dist/plugins for the 64-bit one)."""
+    if os.environ.get("ORV_DIST"):
+        return Path(os.environ["ORV_DIST"])
+    if tree_env()["ORV_WINDOWS_ARCH"] == "win32":
+        return ROOT / "dist" / "plugins"
+    return build_dir() / "dist" / "plugins"
 
 
 def work_dir() -> Path:
-    """Where scratch game folders go: $ORV_E2E_WORK, or build/windows/e2e-work."""
-    return Path(os.environ.get("ORV_E2E_WORK") or ROOT / "build" / "windows" / "e2e-work")
+    """Where scratch game folders go: $ORV_E2E_WORK, or e2e-work in the tree's build folder."""
+    return Path(os.environ.get("ORV_E2E_WORK") or build_dir() / "e2e-work")
 
 
 def now_ms() -> int:
@@ -970,7 +992,7 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
     rec = Recorder(env, path=folder / "recording.raw").start() if record else None
     timed_out = False
     with open(folder / "host.stdout", "wb") as out, open(folder / "host.stderr", "wb") as err:
-        proc = subprocess.Popen(["wine", str(host), "--log", "log.txt", *args, "script.txt"],
+        proc = subprocess.Popen([wine(), str(host), "--log", "log.txt", *args, "script.txt"],
                                 cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         try:
             rc = proc.wait(timeout=timeout)

@@ -35,7 +35,7 @@ class CheckerAgainstDll(unittest.TestCase):
             script += [f"mark e{i}", f"play sound\\e{i}.txt", "pump 50"]
         cls.host = h.run_host(f, script + ["mark end", "quit"], record=False, timeout=120)
         checker = h.dist_dir() / "bgm-check.exe"
-        proc = subprocess.run(["wine", str(checker), "--json", f.path.name], cwd=f.path.parent,
+        proc = subprocess.run([h.wine(), str(checker), "--json", f.path.name], cwd=f.path.parent,
                               env=h.orv_env(pulse=False), stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=120)
         cls.report = json.loads(proc.stdout.decode("utf-8", "surrogateescape"))

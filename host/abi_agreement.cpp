@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #define ORV_SAME_FIELD(host_record, module_record, field)                                          \
-    static_assert(offsetof(host::host_record, field) == offsetof(module_record, field),           \
+    static_assert(offsetof(host::host_record, field) == offsetof(module_record, field),            \
                   #field " differs between the host and the module")
 
 static_assert(sizeof(host::InModule) == sizeof(In_Module));

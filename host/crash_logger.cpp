@@ -25,16 +25,15 @@ std::string module_of(const void* address) {
     std::string name = path;
     size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
-    auto offset =
-        reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module);
+    auto offset = reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module);
     return name + "+" + hex(offset);
 }
 
 LONG WINAPI on_crash(EXCEPTION_POINTERS* info) noexcept {
     const EXCEPTION_RECORD* record = info->ExceptionRecord;
     // No lock: the crash may have happened while the log was being written.
-    log_event_unlocked("crash code=" + hex(record->ExceptionCode) + " address=" +
-                       hex(reinterpret_cast<uintptr_t>(record->ExceptionAddress)) +
+    log_event_unlocked("crash code=" + hex(record->ExceptionCode) +
+                       " address=" + hex(reinterpret_cast<uintptr_t>(record->ExceptionAddress)) +
                        " module=" + module_of(record->ExceptionAddress));
     TerminateProcess(GetCurrentProcess(), k_crash_exit_code);
     return EXCEPTION_EXECUTE_HANDLER;

@@ -68,7 +68,10 @@ struct PlayerStateRecord {
     bool Playing = false;
     int Paused = 0;
     double PausePosition = 0.0;
-    SharedFlag ExPauseActive; // the worker or a tag cut is at work
+    SharedFlag ExPauseActive; // the extended-pause worker is at work
+    // Ctrl+X's cut on the game's thread is asking or cutting. Only the game's thread sets
+    // it and nothing waits for it; the worker does not start beside it.
+    SharedFlag InlineCutActive;
     int ExPauseRequest = 0;
     bool Muted = false;
     int HostVolume = kVolumeUnknown;
@@ -92,7 +95,10 @@ struct PlayerStateRecord {
     // The entry's loop start in milliseconds (its loop= option): where the entry starts
     // when it plays again right after itself. 0 when absent or past the tune's stop time.
     int EntryLoop = 0;
+    // Files dropped on a list and not yet saved, and the list file they belong to: they
+    // are saved into that file, never into whatever is requested later.
     bool ListModified = false;
+    char ModifiedList[kNameSize] = "";
 };
 extern PlayerStateRecord PlayerState;
 

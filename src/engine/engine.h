@@ -56,10 +56,21 @@ extern uint32_t ParkMessage; // registered at Init; 0 before
 void RegisterParkMessage();
 // Starts ExPauseThread for `request` (kPauseBox or kTagCut); keeps no handle.
 void Start(int request);
-// The hook, on the park message: parks when the request of `generation` still waits.
-void ServePark(uintptr_t generation);
+// The hook, on the park message: parks when the request of `generation` still waits;
+// true when it parked.
+bool ServePark(uintptr_t generation);
 // A wait of the module's own on the game's thread: serves whatever request waits.
-void ServePendingPark();
+bool ServePendingPark();
+// On the game's thread, before the tune is replaced or a cut is asked for: waits while a
+// worker is starting or asking for the park, parking when it asks, and while it ends
+// after a park. Bounded (kAwaitWorkerMs from the last park) and serving sent messages;
+// a worker that showed its box without the park is not waited for. A worker still at
+// work when the wait ends belongs to a tune that is over: its end message does nothing.
+constexpr uint32_t kAwaitWorkerMs = 2000;
+void AwaitWorker();
+// The hook, on the end message (0x0492): false when it comes from a worker that the game
+// stopped waiting for, and must do nothing.
+bool TakeCurrentDone();
 } // namespace ExPause
 // The worker: its parameter is the request (kPauseBox or kTagCut).
 uint32_t ExPauseThread(void* request);

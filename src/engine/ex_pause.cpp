@@ -35,6 +35,12 @@ std::atomic<uint32_t> ParkGeneration{0};
 std::atomic<int> ParkRequest{0};
 // The file the tag cut works on, copied by the game's thread before it parks.
 char CutPath[kNameSize];
+// From Start until the worker has claimed the work (or found another at it).
+std::atomic<bool> WorkerStarting{false};
+// The worker's park request was not taken: its box shows with the game running.
+std::atomic<bool> WorkerUnparked{false};
+// The end message of the worker at work is stale: the game stopped waiting for it.
+std::atomic<bool> DoneIsStale{false};
 
 constexpr uint32_t kParkedPollMs = 5;
 constexpr uint32_t kWorkerPollMs = 10;
@@ -114,15 +120,35 @@ void RegisterParkMessage() {
 
 void Start(int request) {
     PlayerState.ExPauseRequest = request;
+    WorkerStarting.store(true);
     platform::Handle thread = platform::StartThread(
         ExPauseThread, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
-    if (thread) platform::CloseObject(thread); // nothing waits for its end
+    if (thread)
+        platform::CloseObject(thread); // nothing waits for its end
+    else
+        WorkerStarting.store(false);
 }
 
-void ServePark(uintptr_t generation) {
-    if (generation != ParkGeneration.load()) return; // a request that is over
+void AwaitWorker() {
+    const PlayerStateRecord& p = PlayerState;
+    uint32_t since = platform::GetTickCount();
+    while (WorkerStarting.load() || (p.ExPauseActive && !WorkerUnparked.load())) {
+        if (ServePendingPark()) since = platform::GetTickCount(); // the freeze is the user's
+        if (platform::GetTickCount() - since >= kAwaitWorkerMs) break;
+        platform::ServeSentMessages();
+        platform::Sleep(10);
+    }
+    if (p.ExPauseActive) DoneIsStale.store(true);
+}
+
+bool TakeCurrentDone() {
+    return !DoneIsStale.exchange(false);
+}
+
+bool ServePark(uintptr_t generation) {
+    if (generation != ParkGeneration.load()) return false; // a request that is over
     int expected = kRequested;
-    if (!ParkStage.compare_exchange_strong(expected, kParking)) return; // served or withdrawn
+    if (!ParkStage.compare_exchange_strong(expected, kParking)) return false; // served or withdrawn
     const int request = ParkRequest.load();
     WorkBeforeParking(request);
     ParkStage.store(kParked);
@@ -132,19 +158,31 @@ void ServePark(uintptr_t generation) {
     }
     ParkStage.store(kIdle);
     WorkAfterParking(request);
+    return true;
 }
 
-void ServePendingPark() {
-    ServePark(ParkGeneration.load());
+bool ServePendingPark() {
+    return ServePark(ParkGeneration.load());
 }
 
 } // namespace ExPause
 
 uint32_t ExPauseThread(void* param) {
     PlayerStateRecord& p = PlayerState;
-    if (p.ExPauseActive.exchange(true)) return 1; // another one is at work
+    if (p.ExPauseActive.exchange(true)) { // another one is at work
+        ExPause::WorkerStarting.store(false);
+        return 1;
+    }
+    ExPause::WorkerUnparked.store(false);
+    ExPause::DoneIsStale.store(false);
+    ExPause::WorkerStarting.store(false);
+    if (p.InlineCutActive) { // Ctrl+X's own cut is asking on the game's thread
+        p.ExPauseActive = false;
+        return 1;
+    }
     const int request = static_cast<int>(reinterpret_cast<intptr_t>(param));
     const bool parked = ExPause::RequestPark(request);
+    if (!parked) ExPause::WorkerUnparked.store(true);
     if (request != ExPause::kTagCut) {
         ExPause::ShowPauseBox();
     } else if (!parked) {

@@ -2,6 +2,7 @@
 #include "engine/engine.h"
 #include "platform/media.h"
 #include "platform/system.h"
+#include "platform/window.h"
 #include "core/core.h"
 #include "selection/selection.h"
 
@@ -13,11 +14,17 @@ bool Succeeded(HResult hr) {
     return hr == platform::kSOk || hr == platform::kSFalse;
 }
 
-// Waits for a Pause that answered S_FALSE: at most 102 GetState calls of 100 ms.
+// Waits for a Pause that answered S_FALSE: at most 102 GetState calls of 100 ms, and no
+// longer than kPauseWaitMs in all, well inside the worker's park timeout. Between the
+// calls it serves the messages other threads send, so the game never stops answering.
+constexpr uint32_t kPauseWaitMs = 5000;
+
 void PauseWait() {
     int counter = 0;
+    const uint32_t start = platform::GetTickCount();
     while (platform::GetState(MediaGraph.MediaControl, 100) == platform::kVfwStateIntermediate) {
-        if (counter > 100) {
+        platform::ServeSentMessages();
+        if (counter > 100 || platform::GetTickCount() - start >= kPauseWaitMs) {
             ErrorFeedback::StatusBox("Too much time was spent before completion of transit(pause).",
                                      0);
             return;

@@ -21,6 +21,7 @@ void ResetState() {
     p.VolumeByKey = false;
     p.ExPauseActive = false;
     p.ListModified = false;
+    p.InlineCutActive = false;
     MediaGraph.Ready = false;
     p.Playing = false;
     MediaGraph.Rendered = false;
@@ -120,6 +121,7 @@ void Init() {
 
 void Quit() {
     if (PlayerState.Playing) Stop();
+    SaveIfModified(); // files dropped on a list that is not playing now
     ScratchAppend("quit\r\n");
     // Without a graph, interfaces a failed creation left behind are still given back.
     ReleaseDS(MediaGraph.Ready ? 1 : 0);

@@ -95,7 +95,10 @@ void AddDroppedFiles(uintptr_t drop) {
     platform::FinishDrop(drop);
 
     const int added = p.EntryCount - oldCount;
-    if (added > 0) p.ListModified = true;
+    if (added > 0 && !p.ListModified) {
+        p.ListModified = true;
+        CopyText(p.ModifiedList, p.RequestFile, sizeof p.ModifiedList);
+    }
     char text[64];
     std::snprintf(text, sizeof text, "%d File%s Added", added, added == 1 ? "" : "s");
     Notice(text);
@@ -105,7 +108,7 @@ void AddDroppedFiles(uintptr_t drop) {
 
     // The list had no entries: it is written now, and the last dropped file plays.
     CopyText(p.MediaFile, last, sizeof p.MediaFile);
-    SaveMusicList(p.RequestFile);
+    SaveMusicList(p.ModifiedList);
     Stop();
     Play(last);
 }

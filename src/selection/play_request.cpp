@@ -46,14 +46,14 @@ int Play(const char* name) {
     std::memset(p.ExtSound, 0, sizeof p.ExtSound);
     platform::PlaySoundFile(nullptr, 0);
     p.CurrentEntry = 0;
-    while (p.ExPauseActive) { // the game's thread parks here, if the worker asks now
-        ExPause::ServePendingPark();
-        platform::Sleep(10);
-    }
+    ExPause::AwaitWorker(); // the game's thread parks here, if the worker asks now
     if (p.Playing) {
         Stop();
         p.Playing = false;
     }
+    // Files dropped on the list that is being replaced go into that list now, whether or
+    // not a tune was playing.
+    SaveIfModified();
 
     // The media name keeps the caller's case; the request name has its extension folded.
     char media[kNameSize];

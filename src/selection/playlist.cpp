@@ -1,5 +1,5 @@
-// The playlist format: reading a list into the entry table, splitting an entry into
-// its file name and options, and writing the table back.
+// The playlist format: reading a list into the entry table and splitting an entry into
+// its file name and options.
 #include <cstdio>
 #include <cstring>
 
@@ -226,6 +226,21 @@ int ReadPlaylist(const char* name, PlaylistText* seen) {
     return 1;
 }
 
+bool IsPlaylistHead(const char* head, uint32_t length) {
+    // The reader's own rule, on a copy ending as the reader ends a file.
+    char bytes[kPlaylistHeadSize + 2] = {};
+    uint32_t n = length < kPlaylistHeadSize ? length : kPlaylistHeadSize;
+    std::memcpy(bytes, head, n);
+    if (n < kPlaylistHeadSize && (n < 2 || bytes[n - 2] != '\r' || bytes[n - 1] != '\n')) {
+        bytes[n++] = '\r';
+        bytes[n++] = '\n';
+    }
+    Text text;
+    text.bytes = bytes;
+    text.length = n;
+    return HasHeader(text);
+}
+
 int ParseEntry(const char* entry, char* name, char* optionText) {
     PlayerStateRecord& p = PlayerState;
     ErrorFeedback::DebugBox(3, entry, "Input");
@@ -307,55 +322,4 @@ int ParseEntry(const char* entry, char* name, char* optionText) {
     std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", p.Hosei, volume);
     ErrorFeedback::DebugBox(1, text, "HoseiVolume");
     return 1;
-}
-
-int SaveMusicList(const char* name) {
-    const PlayerStateRecord& p = PlayerState;
-    if (p.EntryCount <= 0 || !p.Entries) return 0;
-    const int count = p.EntryCount < p.EntryCapacity ? p.EntryCount : p.EntryCapacity;
-    static const char kHead[] = "[Orvalin_BGMList]\r\n[List]";
-    static const char kExtHead[] = "\r\n[EXT]\r\nextsound=";
-    const size_t capacity =
-        sizeof kHead + static_cast<size_t>(count) * (kNameSize + 2) + sizeof kExtHead + kNameSize;
-    char* buffer = static_cast<char*>(platform::AllocZeroed(capacity));
-    if (!buffer) return 0;
-    size_t length = sizeof kHead - 1;
-    std::memcpy(buffer, kHead, length);
-    for (int i = 0; i < count; ++i) {
-        buffer[length++] = '\r';
-        buffer[length++] = '\n';
-        const size_t n = strnlen(p.Entries[i], kNameSize - 1);
-        std::memcpy(buffer + length, p.Entries[i], n);
-        length += n;
-    }
-    // The list's extra sound stays with it.
-    if (p.ExtSound[0] != '\0') {
-        std::memcpy(buffer + length, kExtHead, sizeof kExtHead - 1);
-        length += sizeof kExtHead - 1;
-        const size_t n = strnlen(p.ExtSound, kNameSize - 1);
-        std::memcpy(buffer + length, p.ExtSound, n);
-        length += n;
-    }
-
-    // The new text replaces the playlist only once it is written whole: a failed write
-    // never costs the user the old list, and the last error tells why it failed.
-    const int result = ReplaceFileContents(name, buffer, static_cast<uint32_t>(length)) ? 1 : 0;
-    platform::FreeMemory(buffer);
-    return result;
-}
-
-void SaveIfModified() {
-    PlayerStateRecord& p = PlayerState;
-    if (!p.ListModified) return;
-    if (platform::GetCurrentThreadId() != p.HostThreadId) return; // saved by a later Stop
-    const int mode = PluginSettings.AutosaveTxtFile;
-    if (mode == 1) {
-        SaveMusicList(p.RequestFile);
-    } else if (mode == -1) {
-        if (platform::ShowMessageBox(HostWindow(), "MusicList has been modified. Overwrite it?",
-                                     ErrorFeedback::kCaption,
-                                     platform::kMbYesNo) == platform::kIdYes)
-            SaveMusicList(p.RequestFile);
-    }
-    p.ListModified = false;
 }

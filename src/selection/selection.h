@@ -28,6 +28,12 @@ int ReadPlaylist(const char* name, PlaylistText* seen = nullptr);
 // Splits an entry into its file name and, when `options` is given (256 bytes), the
 // option text it read the options from (what follows the first comma, spaces left out).
 int ParseEntry(const char* entry, char* name /* 256 bytes */, char* options = nullptr);
+// True when the first `length` bytes of a file (all of it when shorter than
+// kPlaylistHeadSize) open a playlist: its first line the header, as the reader requires.
+constexpr uint32_t kPlaylistHeadSize = 65; // the header's CR within 64 bytes, and its LF
+bool IsPlaylistHead(const char* head, uint32_t length);
+// Writes the entry table into `name`: over a playlist, or as a new file; a file that is
+// not a playlist is left alone, with a notice. 1 when written.
 int SaveMusicList(const char* name);
 void SaveIfModified();
 

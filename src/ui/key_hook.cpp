@@ -15,6 +15,7 @@ namespace {
 constexpr int kVkControl = 0x11;
 constexpr int kEcComplete = 1;
 constexpr double kPastTheEnd = 99999.0;
+constexpr uint32_t kMaxSleepRequestMs = 2000;
 
 bool CtrlDown() {
     return platform::GetAsyncKeyState(kVkControl) < 0;
@@ -77,18 +78,18 @@ bool CtrlDown() {
 }
 
 // Ctrl+X: with the extended pause the worker cuts the tag while the game is parked;
-// without it, or while the worker is busy, the cut runs here on the game's thread.
+// without it, or while the worker is busy, the cut runs here on the game's thread. That
+// cut marks itself with its own flag, which no wait depends on: a second Ctrl+X or a
+// worker started from inside its box does nothing, and Play never waits for it.
 [[gnu::noinline]] void CutTagKey() {
     PlayerStateRecord& p = PlayerState;
+    if (p.InlineCutActive) return;
     if (PluginSettings.UseExPause != 0 && !p.ExPauseActive) {
         ExPause::Start(ExPause::kTagCut);
-        while (p.ExPauseActive) { // parked here, if the worker asks now
-            ExPause::ServePendingPark();
-            platform::Sleep(10);
-        }
+        ExPause::AwaitWorker(); // parked here, if the worker asks now
         return;
     }
-    p.ExPauseActive = true;
+    p.InlineCutActive = true;
     Stop();
     if (platform::ShowMessageBox(HostWindow(),
                                  "Do you want to remove ID3v2 tag?\nBackup will be Created "
@@ -109,7 +110,7 @@ bool CtrlDown() {
                 ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
         }
     }
-    p.ExPauseActive = false;
+    p.InlineCutActive = false;
     if (MediaGraph.Ready) {
         char file[kNameSize];
         CopyText(file, p.MediaFile, sizeof file);
@@ -158,6 +159,17 @@ void KeyCommand(uintptr_t wParam) {
     }
 }
 
+// A sleep another program asks for, bounded: the game must never freeze for long.
+[[gnu::noinline]] void SleepOnRequest(uintptr_t ms) {
+    platform::Sleep(ms < kMaxSleepRequestMs ? static_cast<uint32_t>(ms) : kMaxSleepRequestMs);
+}
+
+[[gnu::noinline]] void ExPauseDone() {
+    platform::BringWindowToFront(HostWindow());
+    TitleNotice::ShowDeferred();
+    UnPause();
+}
+
 // Fetches every queued graph event; each end of stream moves the music on.
 [[gnu::noinline]] void GraphEvents() {
     if (!MediaGraph.Ready) return;
@@ -172,6 +184,12 @@ void KeyCommand(uintptr_t wParam) {
     }
 }
 
+// The module's own messages count only when posted to the game window: other windows
+// of the game's thread may use the same numbers for their own purposes.
+bool ForGameWindow(const platform::HookMessage& m) {
+    return m.window != nullptr && m.window == HostWindow();
+}
+
 void Dispatch(const platform::HookMessage& m) {
     switch (m.message) {
     case platform::kWmKeyDown:
@@ -184,21 +202,20 @@ void Dispatch(const platform::HookMessage& m) {
         AddDroppedFiles(m.wParam);
         break;
     case platform::kWmGraphNotify:
-        GraphEvents();
+        if (ForGameWindow(m)) GraphEvents();
         break;
     case platform::kWmBringToFront:
-        platform::BringWindowToFront(HostWindow());
+        if (ForGameWindow(m)) platform::BringWindowToFront(HostWindow());
         break;
     case platform::kWmSleepRequest:
-        platform::Sleep(static_cast<uint32_t>(m.wParam));
+        if (ForGameWindow(m)) SleepOnRequest(m.wParam);
         break;
     case platform::kWmExPauseDone:
-        platform::BringWindowToFront(HostWindow());
-        TitleNotice::ShowDeferred();
-        UnPause();
+        if (ForGameWindow(m) && ExPause::TakeCurrentDone()) ExPauseDone();
         break;
     default:
-        if (m.message == ExPause::ParkMessage && m.message != 0) ExPause::ServePark(m.wParam);
+        if (m.message == ExPause::ParkMessage && m.message != 0 && ForGameWindow(m))
+            ExPause::ServePark(m.wParam);
         break;
     }
 }

@@ -375,7 +375,7 @@ TEST_P(Autosave, ModifiedListAtStop) {
     const AutosaveCase& c = GetParam();
     sim::AddFile(kList, kHead + "a.mp3\r\n");
     ASSERT_EQ(ReadPlaylist(kList), 1);
-    std::strcpy(PlayerState.RequestFile, kList);
+    std::strcpy(PlayerState.ModifiedList, kList);
     std::strcpy(PlayerState.Entries[0], "changed.mp3");
     PlayerState.ListModified = true;
     PlayerState.HostThreadId = sim::kHostThreadId;

@@ -249,9 +249,13 @@ void AnswerBoxes(std::initializer_list<int> answers);
 // On: a box shown from now on stays open (its ShowMessageBox blocks that thread, holding
 // nothing of the world) until ReleaseBoxes() or HoldBoxes(false). Real threads only: in
 // the cooperative mode nothing could close it, so the box is recorded as misuse and
-// closes at once. Reset turns holding off.
-void HoldBoxes(bool hold);
+// closes at once. Reset turns holding off. gameThreadToo false: the boxes of the hook's
+// thread close at once, as answered.
+void HoldBoxes(bool hold, bool gameThreadToo = true);
 void ReleaseBoxes(); // closes every box open now
+// On: a box shown on the hook's thread first hands the posted messages queued then (and
+// those posted meanwhile) to the hook, as the box's own message loop would on Windows.
+void PumpInBoxes(bool on);
 int BoxesOpen();     // boxes held open now
 
 // --- Posted and sent messages ---------------------------------------------------------

@@ -40,15 +40,24 @@ std::map<std::string, uint32_t>& RegisteredMessages() {
 
 int ShowMessageBox(Hwnd owner, const char* text, const char* caption, unsigned flags) {
     uint64_t releases = 0;
+    bool pump = false;
     {
         SIM_LOCK();
         World& w = W();
         Record(std::string("MessageBox ") + (caption ? caption : "") + "|" + (text ? text : ""));
         w.boxes.push_back(
             {owner, text ? text : "", caption ? caption : "", flags, CurrentThread()});
+        pump = w.pumpInBoxes && CurrentThread() == w.hookThread;
+    }
+    // A box's own message loop hands what is queued for the thread to its hook.
+    if (pump) sim::DeliverPostedMessages();
+    {
+        SIM_LOCK();
+        World& w = W();
         if (w.holdBoxes && !w.realThreads)
             Error("a box held open with cooperative threads: nothing could close it");
-        if (!w.holdBoxes || !w.realThreads) return CloseBox(flags);
+        const bool held = w.holdBoxes && (w.holdGameBoxes || CurrentThread() != w.hookThread);
+        if (!held || !w.realThreads) return CloseBox(flags);
         ++w.boxesOpen;
         releases = w.boxReleases;
     }
@@ -276,9 +285,14 @@ void AnswerBoxes(std::initializer_list<int> answers) {
     for (int a : answers)
         W().boxAnswers.push_back(a);
 }
-void HoldBoxes(bool hold) {
+void HoldBoxes(bool hold, bool gameThreadToo) {
     SIM_LOCK();
     W().holdBoxes = hold;
+    W().holdGameBoxes = gameThreadToo;
+}
+void PumpInBoxes(bool on) {
+    SIM_LOCK();
+    W().pumpInBoxes = on;
 }
 void ReleaseBoxes() {
     SIM_LOCK();

@@ -163,6 +163,8 @@ struct World {
     std::vector<Box> boxes;
     std::deque<int> boxAnswers;
     bool holdBoxes = false;   // a box stays open until released
+    bool holdGameBoxes = true; // ... the hook thread's boxes too
+    bool pumpInBoxes = false; // a box on the hook's thread runs its own message loop
     uint64_t boxReleases = 0; // ReleaseBoxes calls: a held box closes when this changes
     int boxesOpen = 0;
     std::deque<sim::PostedMessage> posted;

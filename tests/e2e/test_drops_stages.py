@@ -90,6 +90,37 @@ class RunChecks(unittest.TestCase):
         return [x for x in run.boxes() if t0 <= x["t"] <= t1]
 
 
+class DropWhileNothingPlays(RunChecks):
+    """The list's chosen entry is missing, so nothing plays when the tune is dropped; the
+    host's next requests, a music file that cannot be rendered and one that plays, come
+    while nothing plays and are stopped. Only the list changes, and it holds the dropped
+    tune."""
+
+    @classmethod
+    def setUpClass(cls):
+        f = cls.folder = game_folder("drops_stages.DropWhileNothingPlays")
+        f.write("sound/a.txt", listing("sound\\missing.mp3"))
+        f.write("sound/broken.mp3", b"not a real tune")
+        before = cls.snapshot(f)
+        cls.host_run = h.run_host(f, ["init", "play sound\\a.txt", "pump 500",
+                                 "drop sound\\d0.mp3", "pump 300", "play sound\\broken.mp3",
+                                 "pump 300", "stop", "play sound\\p0.mp3", "pump 500", "stop",
+                                 "pump 200", "quit"], record=False, timeout=60)
+        cls.changed = {k for k, v in cls.snapshot(f).items() if before.get(k) != v}
+
+    @staticmethod
+    def snapshot(f) -> dict:
+        skip = {"script.txt", "log.txt", "host.stdout", "host.stderr", "recording.raw"}
+        return {str(p.relative_to(f.path)): p.read_bytes() for p in f.path.rglob("*")
+                if p.is_file() and p.name not in skip}
+
+    def test_only_the_dropped_on_list_changes(self):
+        self.check_run(self.host_run)
+        self.assertEqual(self.changed, {os.path.join("sound", "a.txt")})
+        self.assertEqual(self.folder.read("sound/a.txt"),
+                         listing("sound\\missing.mp3", "sound\\d0.mp3"))
+
+
 class Autosave(RunChecks):
     @classmethod
     def setUpClass(cls):

@@ -9,7 +9,15 @@
 // started, its title is the saved one once the queue is empty), a ready graph holds its
 // five interfaces, every fixed text is terminated, the key adjustment stays within its
 // limits, no tag cut or pause is left at work, and the platform saw no misuse (nothing
-// released or closed twice). After the host's Quit, nothing is held.
+// released or closed twice). After the host's Quit, nothing is held. And no user file is
+// written by mistake: a music file changes only by a tag cut, whose backup beside it holds
+// its old bytes; stage files change and new lists appear only at Ctrl+R; a playlist changes
+// only after a drop, and then holds the entries it was read with plus names dropped; the
+// settings file changes only at the write-back; no file disappears.
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "fuzz.h"
 #include "platform/system.h"
 
@@ -89,6 +97,79 @@ void MakeGame(uint8_t a, uint8_t b) {
     sim::AddFile("C:\\Game\\stages\\s.def", "[Music]\r\nbgmusic = \r\n");
 }
 
+// What the files may become: the names dropped so far (as a list would store them), and
+// whether the step under way pressed Ctrl+R.
+std::set<std::string> Dropped;
+bool StageKey = false;
+std::map<std::string, std::string> Before;
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = AsciiLower(c);
+    return text;
+}
+
+// A list's entry lines, letters folded: the lines after its [List] head up to [EXT].
+std::set<std::string> ListEntries(const std::string& text) {
+    std::set<std::string> entries;
+    bool inList = false;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = Lower(text.substr(at, end - at));
+        at = end + 2;
+        if (line == "[list]") {
+            inList = true;
+        } else if (line == "[ext]") {
+            inList = false;
+        } else if (inList && !line.empty()) {
+            entries.insert(line);
+        }
+    }
+    return entries;
+}
+
+bool EndsWith(const std::string& text, const char* tail) {
+    const size_t n = std::strlen(tail);
+    return text.size() >= n && Lower(text.substr(text.size() - n)) == tail;
+}
+
+std::string BackupOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return path.substr(0, slash + 1) + "[Backup]" + path.substr(slash + 1);
+}
+
+void CheckFiles(const std::map<std::string, std::string>& after) {
+    for (const auto& [path, old] : Before) {
+        auto it = after.find(path);
+        FUZZ_CHECK(it != after.end(), path + " disappeared");
+        if (it->second == old) continue;
+        const std::string what = path + " became " + fuzz::Show(it->second);
+        if (EndsWith(path, ".ini")) continue; // the adjustment written back
+        if (path.find("\\stages\\") != std::string::npos) {
+            FUZZ_CHECK(StageKey, what + " without Ctrl+R");
+        } else if (EndsWith(path, ".txt")) {
+            FUZZ_CHECK(!Dropped.empty(), what + " without a drop");
+            const std::set<std::string> was = ListEntries(old), now = ListEntries(it->second);
+            FUZZ_CHECK(std::includes(now.begin(), now.end(), was.begin(), was.end()),
+                       what + ": entries lost");
+            for (const auto& entry : now)
+                FUZZ_CHECK(was.count(entry) || Dropped.count(entry), what + ": " + entry);
+        } else {
+            auto backup = after.find(BackupOf(path));
+            FUZZ_CHECK(backup != after.end() && backup->second == old,
+                       what + " without a backup of its old bytes");
+        }
+    }
+    for (const auto& [path, data] : after) {
+        if (Before.count(path)) continue;
+        const bool backup = path.find("[Backup]") != std::string::npos;
+        FUZZ_CHECK(backup || (StageKey && EndsWith(path, ".txt")),
+                   path + " appeared: " + fuzz::Show(data));
+    }
+}
+
 bool Started() {
     return HookHandle != nullptr;
 }
@@ -104,6 +185,7 @@ void Step(Reader& in) {
     case 0:
     case 1:
     case 2:
+        StageKey = kKeys[arg % std::size(kKeys)] == 0x52 && (arg & 0x80) != 0;
         if (sim::HooksInstalled() > 0)
             sim::PressKey(kKeys[arg % std::size(kKeys)], (arg & 0x80) != 0);
         break;
@@ -112,8 +194,11 @@ void Step(Reader& in) {
         break;
     case 4: {
         std::vector<std::string> names;
-        for (int i = 0; i < (arg & 3); ++i)
+        for (int i = 0; i < (arg & 3); ++i) {
             names.push_back(kDropped[in.Byte() % std::size(kDropped)]);
+            const std::string& name = names.back();
+            Dropped.insert(Lower(name.rfind("C:\\Game\\", 0) == 0 ? name.substr(8) : name));
+        }
         if (arg & 4) names.push_back(std::string(300, 'd'));
         if (sim::HooksInstalled() > 0) Deliver(platform::kWmDropFiles, sim::MakeDrop(names));
         break;
@@ -244,11 +329,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Module.Init();
     const uint32_t start = sim::Now();
     // Virtual time is bounded by the sim (six hours); long waits stop the sequence first.
+    Dropped.clear();
+    Before = sim::Files();
     while (in.More() && sim::Now() - start < 2u * 3600u * 1000u) {
+        StageKey = false;
         Step(in);
         CheckState();
+        std::map<std::string, std::string> after = sim::Files();
+        CheckFiles(after);
+        Before = std::move(after);
     }
+    StageKey = false;
     Module.Quit();
+    CheckFiles(sim::Files());
     fuzz::CheckNothingHeld();
     const std::string held = std::to_string(sim::HooksInstalled()) + " hooks, " +
                              std::to_string(sim::ComInitCount()) + " COM starts, " +

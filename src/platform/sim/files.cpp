@@ -2,6 +2,7 @@
 // rules (case ignored, '/' taken as '\', relative names against the current folder),
 // sharing modes, injectable write failures and FindFirstFile's matching and error codes.
 #include <algorithm>
+#include <map>
 #include <cstring>
 
 #include "platform/files.h"
@@ -551,6 +552,14 @@ bool HasFile(std::string_view path) {
     SIM_LOCK();
     const FsEntry* entry = FindEntry(FullPath(path));
     return entry && !entry->folder;
+}
+
+std::map<std::string, std::string> Files() {
+    SIM_LOCK();
+    std::map<std::string, std::string> files;
+    for (const auto& entry : W().fs)
+        if (!entry.folder) files[entry.path] = entry.data;
+    return files;
 }
 
 std::string FileText(std::string_view path) {

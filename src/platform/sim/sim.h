@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <set>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -216,6 +217,7 @@ void AddFile(std::string_view path, std::string_view contents);
 void AddFolder(std::string_view path);
 bool HasFile(std::string_view path);
 std::string FileText(std::string_view path); // empty when missing
+std::map<std::string, std::string> Files();  // every file: its full path and contents
 void RemoveFileOrFolder(std::string_view path);
 // Names of the files and folders directly in `folder`, in creation order.
 std::vector<std::string> ListFolder(std::string_view folder);
@@ -256,7 +258,7 @@ void ReleaseBoxes(); // closes every box open now
 // On: a box shown on the hook's thread first hands the posted messages queued then (and
 // those posted meanwhile) to the hook, as the box's own message loop would on Windows.
 void PumpInBoxes(bool on);
-int BoxesOpen();     // boxes held open now
+int BoxesOpen(); // boxes held open now
 
 // --- Posted and sent messages ---------------------------------------------------------
 // RegisterMessage answers one number per name (case ignored) from 0xC000 up, the same

@@ -1,7 +1,7 @@
 #pragma once
 
 // The two records the host and the plug-in exchange, declared from the binary layout in
-// plugin-abi.md: 32-bit, every field 4 bytes, no padding, every function pointer cdecl.
+// docs/plugin-abi.md: 32-bit, every field 4 bytes, no padding, every function pointer cdecl.
 
 #include <windows.h>
 

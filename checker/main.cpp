@@ -10,11 +10,13 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "checker.h"
+#include "orv_version.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: bgm-check [--json] [--codepage N] GAME_FOLDER\n"
+    "       bgm-check --version\n"
     "  Reads GAME_FOLDER (its plugins\\OrvalinMugenBGM.ini, stages\\*.def and the music\n"
     "  they name) as the plug-in will, and reports what each stage can play and what is\n"
     "  wrong. Exit code 0: no errors; 1: errors; 2: this command line can't be used.\n"
@@ -44,6 +46,9 @@ int main(int argc, char** argv) {
             if (*end != '\0' || !platform::KnownCodePage(static_cast<uint32_t>(cp)))
                 return Usage("unknown code page");
             report.codePage = static_cast<uint32_t>(cp);
+        } else if (arg == "--version") {
+            std::fputs("bgm-check " ORV_VERSION "\n", stdout);
+            return 0;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

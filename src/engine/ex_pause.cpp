@@ -99,6 +99,7 @@ bool RequestPark(int request) {
 
 void ShowPauseBox() {
     char text[512];
+    static_assert(sizeof ORV_KEY_LIST <= sizeof text, "the key list must fit the pause box");
     const char* shown = "Paused... Press OK to continue";
     if (PluginSettings.UseExPause == 1) {
         if (platform::LoadStringResource(DllInstance(), ORV_KEY_LIST_RESOURCE, text, sizeof text) <=

@@ -20,7 +20,9 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 from entry_table import ENTRIES, playlist  # noqa: E402
+import project  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 CHECKER = os.environ.get("ORV_CHECKER") or str(ROOT / "build" / "native" / "bgm-check")
@@ -332,6 +334,11 @@ class CommandLine(unittest.TestCase):
             with self.subTest(args=args):
                 command = ([EMULATOR] if EMULATOR else []) + [CHECKER, *args]
                 self.assertEqual(subprocess.run(command, cwd=WORK, capture_output=True, timeout=120).returncode, 2)
+
+    def test_version_is_the_projects(self):
+        command = ([EMULATOR] if EMULATOR else []) + [CHECKER, "--version"]
+        proc = subprocess.run(command, capture_output=True, timeout=120)
+        self.assertEqual((proc.returncode, proc.stdout.strip()), (0, f"bgm-check {project.version()}".encode()))
 
 
 class Entries(unittest.TestCase):

@@ -60,14 +60,16 @@ FLOOR_DB = -150.0
 # The key list Ctrl+H shows (the DLL's string resource).
 KEY_LIST = ("<<<< Key List - OrvalinMUGENBGM >>>>\r\n"
             "F6 : Mute\r\n"
-            "F7 : Volume up\r\n"
-            "F8 : Volume down\r\n"
+            "F7 : Volume down\r\n"
+            "F8 : Volume up\r\n"
+            "F9 : Pause / Resume BGM\r\n"
             "F11 : Next BGM\r\n"
             "BackSpace : Pause(if enabled)\r\n"
             "Ctrl + X : Cut ID3tag of Current Music\r\n"
             "Ctrl + R : Allocate new txt file to stages unset bgmusic\r\n"
             "Ctrl + 5 : Open user fileA1\r\n"
-            "Ctrl + 6 : Open user fileA2")
+            "Ctrl + 6 : Open user fileA2\r\n"
+            "Ctrl + H : Show this Key List")
 
 
 # --------------------------------------------------------------------------------

@@ -225,11 +225,13 @@ TEST_F(KeyHookTest, KeyHelpPausesShowsTheListAndResumes) {
     ASSERT_EQ(sim::Boxes().size(), 1u);
     EXPECT_EQ(sim::Boxes()[0].caption, "Key Help - OrvalinMUGENBGM -");
     EXPECT_EQ(sim::Boxes()[0].text,
-              "<<<< Key List - OrvalinMUGENBGM >>>>\r\nF6 : Mute\r\nF7 : Volume up\r\n"
-              "F8 : Volume down\r\nF11 : Next BGM\r\nBackSpace : Pause(if enabled)\r\n"
+              "<<<< Key List - OrvalinMUGENBGM >>>>\r\nF6 : Mute\r\nF7 : Volume down\r\n"
+              "F8 : Volume up\r\nF9 : Pause / Resume BGM\r\nF11 : Next BGM\r\n"
+              "BackSpace : Pause(if enabled)\r\n"
               "Ctrl + X : Cut ID3tag of Current Music\r\n"
               "Ctrl + R : Allocate new txt file to stages unset bgmusic\r\n"
-              "Ctrl + 5 : Open user fileA1\r\nCtrl + 6 : Open user fileA2");
+              "Ctrl + 5 : Open user fileA1\r\nCtrl + 6 : Open user fileA2\r\n"
+              "Ctrl + H : Show this Key List");
     const int pauseAt = sim::Find("Pause");
     const int boxAt = sim::Find("MessageBox");
     EXPECT_TRUE(pauseAt >= 0 && pauseAt < sim::Find("Sleep 100") &&

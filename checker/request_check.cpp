@@ -57,7 +57,7 @@ void MusicFile(Stage& s, const std::string& file) {
 
     platform::Handle h = platform::OpenFileForRead(file.c_str());
     if (!h) return;
-    const uint32_t size = platform::GetFileSize(h);
+    const uint64_t size = platform::GetFileSize(h);
     unsigned char header[kId3v2HeaderSize];
     uint32_t read = 0;
     const bool ok = size > kId3v2HeaderSize &&

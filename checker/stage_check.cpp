@@ -38,10 +38,13 @@ int LineAt(const std::string& text, size_t offset) {
 bool ReadWhole(const std::string& path, std::string& text) {
     platform::Handle file = platform::OpenFileForRead(path.c_str());
     if (!file) return false;
-    text.assign(platform::GetFileSize(file), '\0');
+    // A file of 4 GiB or more is none that the plug-in reads.
+    const uint64_t size = platform::GetFileSize(file);
+    const bool fits = size <= UINT32_MAX;
+    text.assign(fits ? static_cast<size_t>(size) : 0, '\0');
     uint32_t read = 0;
     const bool ok =
-        platform::ReadFile(file, text.data(), static_cast<uint32_t>(text.size()), &read);
+        fits && platform::ReadFile(file, text.data(), static_cast<uint32_t>(text.size()), &read);
     platform::CloseObject(file);
     text.resize(read);
     return ok;

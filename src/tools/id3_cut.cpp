@@ -1,6 +1,7 @@
 // The ID3v2 tag cut: a music file loses the tag at its start, after a backup copy of
 // the whole file has been made beside it. The file is rewritten safely: its new contents
 // replace it in one step, so a failure leaves it as it was.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -49,7 +50,14 @@ int CutId3v2Tag(const char* path) {
                       static_cast<int>(platform::GetLastError()));
         return Notice(text);
     }
-    const uint32_t size = platform::GetFileSize(file);
+    // The whole file is held in memory once: a file of 4 GiB or more is refused before
+    // anything is read or copied.
+    const uint64_t wholeSize = platform::GetFileSize(file);
+    if (wholeSize > UINT32_MAX) {
+        platform::CloseObject(file);
+        return Notice("Error : The file is too large (4 GiB or more).");
+    }
+    const auto size = static_cast<uint32_t>(wholeSize);
     unsigned char header[kId3v2HeaderSize];
     uint32_t read = 0;
     const bool headerRead = size > kId3v2HeaderSize &&

@@ -13,7 +13,17 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-enum Fault { None, Missing, NoMemory, OldBackup, DiskFullOnWrite, DiskFullOnBackup, Held };
+enum Fault {
+    None,
+    Missing,
+    NoMemory,
+    OldBackup,
+    DiskFullOnWrite,
+    DiskFullOnBackup,
+    Held,
+    Claims4GiB,      // the file says it holds 4 GiB
+    Claims4GiBAnd11, // 4 GiB + 11 bytes: its low 32 bits look like a small file
+};
 struct Case {
     std::string what, path, file;
     Fault fault;
@@ -55,6 +65,8 @@ class Id3Cut : public ModuleTest {
         if (c.fault == DiskFullOnWrite)
             sim::FailWritesAfter(static_cast<uint32_t>(c.file.size()) + 9);
         if (c.fault == DiskFullOnBackup) sim::FailWritesAfter(9);
+        if (c.fault == Claims4GiB || c.fault == Claims4GiBAnd11)
+            sim::ReportFileSize(c.path, (uint64_t{1} << 32) + (c.fault == Claims4GiB ? 0 : 11));
         if (c.fault == Held)
             held = sim::HoldOpen(kFile, platform::kShareRead | platform::kShareWrite);
         EXPECT_EQ(CutId3v2Tag(c.path.c_str()), c.cut >= 0 ? 1 : 0);
@@ -104,6 +116,19 @@ TEST_F(Id3Cut, BackupGoesInFrontOfTheNameAfterTheLastBackslashUpToIndex250) {
                   "ID3tag was cut : " + deep},
          })
         Check(c);
+}
+
+// A file of 4 GiB or more can't be held in memory whole: it is refused before any backup
+// is made, and nothing on disk changes.
+TEST_F(Id3Cut, FilesOf4GiBOrMoreAreRefused) {
+    // A tag of 0 bytes: read as an 11-byte file, the cut would leave one byte.
+    const std::string file = Header(3, {0, 0, 0, 0}) + Audio(100);
+    const std::string tooLarge = "Error : The file is too large (4 GiB or more).";
+    for (const Case& c : {Case{"4 GiB", kFile, file, Claims4GiB, -1, "", tooLarge},
+                          Case{"4 GiB + 11", kFile, file, Claims4GiBAnd11, -1, "", tooLarge}}) {
+        Check(c);
+        EXPECT_THAT(sim::ListFolder("sound"), ::testing::ElementsAre("stage1.mp3"));
+    }
 }
 
 TEST_F(Id3Cut, CutLengthIsTheSyncsafeSizePlusTheHeader) {

@@ -275,11 +275,10 @@ bool SeekFile(Handle file, uint32_t offset) {
     return lseek(posix::AsObject(file)->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-uint32_t GetFileSize(Handle file) {
+uint64_t GetFileSize(Handle file) {
     struct stat st {};
     if (fstat(posix::AsObject(file)->fd, &st) != 0) return 0;
-    // Windows' 32-bit size is the low part of the whole size.
-    return static_cast<uint32_t>(st.st_size);
+    return static_cast<uint64_t>(st.st_size);
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {

@@ -97,13 +97,13 @@ void AddFolders(const std::string& fullPath) {
     if (FindEntry(fullPath)) return;
     const std::string parent = ParentOf(fullPath);
     if (parent != fullPath) AddFolders(parent);
-    W().fs.push_back({fullPath, true, false, {}});
+    W().fs.push_back({fullPath, true, false, {}, -1});
 }
 } // namespace
 
 FsEntry& CreateFileEntry(const std::string& fullPath) {
     if (FsEntry* entry = FindEntry(fullPath)) return *entry;
-    W().fs.push_back({fullPath, false, false, {}});
+    W().fs.push_back({fullPath, false, false, {}, -1});
     return W().fs.back();
 }
 
@@ -241,7 +241,9 @@ Handle CreateFileForWrite(const char* path) {
     KernelObject* file = OpenSharedFile(full, true, true, 0);
     if (!file) return nullptr;
     const bool existed = entry != nullptr;
-    CreateFileEntry(full).data.clear();
+    FsEntry& created = CreateFileEntry(full);
+    created.data.clear();
+    created.reportedSize = -1;
     W().lastError = existed ? kErrorAlreadyExists : 0; // CREATE_ALWAYS over a file
     return file;
 }
@@ -272,12 +274,14 @@ bool SeekFile(Handle file, uint32_t offset) {
     return true;
 }
 
-uint32_t GetFileSize(Handle file) {
+uint64_t GetFileSize(Handle file) {
     SIM_LOCK();
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "GetFileSize");
-    if (!f) return 0xFFFFFFFFu;
+    if (!f) return 0;
     const FsEntry* entry = FindEntry(f->fileKey);
-    return entry ? static_cast<uint32_t>(entry->data.size()) : 0;
+    if (!entry) return 0;
+    return entry->reportedSize >= 0 ? static_cast<uint64_t>(entry->reportedSize)
+                                    : entry->data.size();
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
@@ -316,6 +320,7 @@ bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* writte
         full = true;
     }
     if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(n);
+    entry->reportedSize = -1;
     if (entry->data.size() < f->position + n) entry->data.resize(f->position + n);
     entry->data.replace(f->position, n, static_cast<const char*>(buffer), n);
     f->position += n;
@@ -372,6 +377,7 @@ bool MoveFile(const char* source, const char* target, bool replace) {
             o->fileKey = toKey;
     if (dst && dst != src) {
         dst->data = std::move(src->data);
+        dst->reportedSize = src->reportedSize;
         auto& fs = W().fs;
         fs.erase(std::find_if(fs.begin(), fs.end(),
                               [&](const FsEntry& e) { return Key(e.path) == fromKey; }));
@@ -420,13 +426,16 @@ bool CopyFileNoOverwrite(const char* source, const char* target) {
     }
     World& w = W();
     const std::string data = src->data; // the entry may move when the target is added
+    const int64_t reportedSize = src->reportedSize;
     if (w.writeBudget >= 0 && static_cast<int64_t>(data.size()) > w.writeBudget) {
         w.writeBudget = 0; // the disk filled up; CopyFile removes the partial copy
         w.lastError = sim::kErrorDiskFull;
         return false;
     }
     if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(data.size());
-    CreateFileEntry(to).data = data;
+    FsEntry& copy = CreateFileEntry(to);
+    copy.data = data;
+    copy.reportedSize = reportedSize;
     w.lastError = 0;
     return true;
 }
@@ -540,6 +549,17 @@ void AddFile(std::string_view path, std::string_view contents) {
     AddFolders(ParentOf(full));
     FsEntry& file = CreateFileEntry(full);
     file.data = std::string(contents);
+    file.reportedSize = -1;
+}
+
+void ReportFileSize(std::string_view path, uint64_t bytes) {
+    SIM_LOCK();
+    FsEntry* entry = FindEntry(FullPath(path));
+    if (!entry || entry->folder) {
+        Error("ReportFileSize of a missing file: " + std::string(path));
+        return;
+    }
+    entry->reportedSize = static_cast<int64_t>(bytes);
 }
 
 void AddFolder(std::string_view path) {

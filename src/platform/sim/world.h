@@ -91,6 +91,9 @@ struct FsEntry {
     bool folder = false;
     bool readOnly = false;
     std::string data;
+    // The size GetFileSize reports instead of the data's (ReportFileSize); -1: none. A
+    // write drops it.
+    int64_t reportedSize = -1;
 };
 
 struct PendingThread {

@@ -1,18 +1,39 @@
 // Simulated files and directory search: an in-memory file system with Windows' path
-// rules (case ignored, '/' taken as '\', relative names against the current folder),
-// sharing modes, injectable write failures and FindFirstFile's matching and error codes.
+// rules (case ignored, '/' taken as '\', relative names against the current folder, names
+// read character by character in the system's code page), sharing modes, injectable write
+// failures and FindFirstFile's matching and error codes.
 #include <algorithm>
 #include <cstring>
 
+#include "platform/code_pages.h"
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/sim/world.h"
 
 using namespace sim::detail;
 
 namespace sim::detail {
 
+bool NameLeadByte(uint8_t byte) {
+    return W().codePage932 && platform::LeadByteIn(932, byte);
+}
+
+namespace {
+// The parts of a name between its backslashes, in order.
+std::vector<std::string> Split(std::string_view name) {
+    std::vector<std::string> parts;
+    for (size_t cut; (cut = platform::LastSeparator(name, "\\", NameLeadByte)) != name.npos;
+         name = name.substr(0, cut))
+        parts.emplace_back(name.substr(cut + 1));
+    parts.emplace_back(name);
+    std::reverse(parts.begin(), parts.end());
+    return parts;
+}
+} // namespace
+
 std::string FullPath(std::string_view path) {
     std::string s(path);
+    // No code page has '/' as the second byte of a character.
     std::replace(s.begin(), s.end(), '/', '\\');
     const std::string& cur = W().currentDir;
     std::string root, rest;
@@ -24,10 +45,13 @@ std::string FullPath(std::string_view path) {
             rest = (sameDrive ? cur.substr(2) : std::string()) + "\\" + rest;
         }
     } else if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') {
-        const size_t server = s.find('\\', 2);
-        const size_t share = server == std::string::npos ? server : s.find('\\', server + 1);
-        root = s.substr(0, share);
-        rest = share == std::string::npos ? std::string() : s.substr(share);
+        // \\server\share is the root: the parts "", "", server and share.
+        const std::vector<std::string> unc = Split(s);
+        root = s;
+        if (unc.size() > 4) {
+            root = "\\\\" + unc[2] + "\\" + unc[3];
+            rest = s.substr(root.size());
+        }
     } else if (!s.empty() && s[0] == '\\') {
         root = cur.substr(0, 2);
         rest = s;
@@ -36,17 +60,12 @@ std::string FullPath(std::string_view path) {
         rest = cur.substr(2) + "\\" + s;
     }
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= rest.size()) {
-        size_t j = rest.find('\\', i);
-        if (j == std::string::npos) j = rest.size();
-        std::string part = rest.substr(i, j - i);
+    for (std::string& part : Split(rest)) {
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
         } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+            parts.push_back(std::move(part));
         }
-        i = j + 1;
     }
     std::string full = root;
     for (const auto& part : parts)
@@ -56,10 +75,7 @@ std::string FullPath(std::string_view path) {
 }
 
 std::string Key(std::string_view fullPath) {
-    std::string key(fullPath);
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return key;
+    return platform::NameInCapitals(fullPath, NameLeadByte);
 }
 
 FsEntry* FindEntry(std::string_view fullPath) {
@@ -75,14 +91,14 @@ bool FolderExists(std::string_view fullPath) {
 }
 
 std::string ParentOf(const std::string& fullPath) {
-    const size_t slash = fullPath.rfind('\\');
+    const size_t slash = platform::LastSeparator(fullPath, "\\", NameLeadByte);
     if (slash == std::string::npos) return fullPath;
     if (slash <= 2) return fullPath.substr(0, 3); // "C:\"
     return fullPath.substr(0, slash);
 }
 
 std::string NameOf(const std::string& fullPath) {
-    const size_t slash = fullPath.rfind('\\');
+    const size_t slash = platform::LastSeparator(fullPath, "\\", NameLeadByte);
     return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
 }
 
@@ -162,29 +178,19 @@ void CloseFileObject(KernelObject* file) {
 
 namespace {
 
-bool WildMatch(const char* p, const char* n) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (*p == '\0') return *n == '\0';
-    if (*p == '*') {
-        for (const char* s = n;; ++s) {
-            if (WildMatch(p + 1, s)) return true;
-            if (*s == '\0') return false;
-        }
-    }
-    if (*n == '\0') return false;
-    if (*p != '?' && lower(*p) != lower(*n)) return false;
-    return WildMatch(p + 1, n + 1);
+bool WildMatch(std::string_view pattern, std::string_view name) {
+    return platform::WildcardsMatch(pattern, name, NameLeadByte);
 }
 
 // Windows' matching of a long name, without the 8.3 short-name matches: "*.*" also
 // matches names without a dot, and a pattern ending in '.' matches names without one.
 bool NameMatches(const std::string& pattern, const std::string& name) {
-    if (WildMatch(pattern.c_str(), name.c_str())) return true;
+    if (WildMatch(pattern, name)) return true;
     const bool noDot = name.find('.') == std::string::npos;
     if (noDot && pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-        return WildMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 2), name);
     if (noDot && !pattern.empty() && pattern.back() == '.')
-        return WildMatch(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
+        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 1), name);
     return false;
 }
 

@@ -252,6 +252,9 @@ platform::HResult Scripted(Op op, platform::HResult natural);
 std::string Hex(uint32_t value);
 
 // Files (files.cpp).
+// The lead bytes of the names the files are kept under: the system's code page (932 or
+// single-byte), whatever UseCodePage chose.
+bool NameLeadByte(uint8_t byte);
 std::string FullPath(std::string_view path);
 std::string Key(std::string_view fullPath);
 FsEntry* FindEntry(std::string_view fullPath);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "core/core.h"
 #include "selection/selection.h"
@@ -69,7 +70,7 @@ bool Absolute(const std::string& name) {
 }
 
 std::string FolderPart(const std::string& name) {
-    const size_t cut = name.find_last_of("\\/");
+    const size_t cut = platform::LastSeparator(name);
     return cut == std::string::npos ? std::string() : name.substr(0, cut);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "core/core.h"
 #include "selection/selection.h"
@@ -29,7 +30,7 @@ std::string Extension(std::string name) {
     while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
         name.pop_back();
     const size_t dot = name.rfind('.');
-    const size_t slash = name.find_last_of("\\/");
+    const size_t slash = platform::LastSeparator(name);
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash))
         return {};
     return Lower(name.substr(dot + 1));
@@ -57,7 +58,7 @@ void MusicFile(Stage& s, const std::string& file) {
 
     platform::Handle h = platform::OpenFileForRead(file.c_str());
     if (!h) return;
-    const uint32_t size = platform::GetFileSize(h);
+    const uint64_t size = platform::GetFileSize(h);
     unsigned char header[kId3v2HeaderSize];
     uint32_t read = 0;
     const bool ok = size > kId3v2HeaderSize &&
@@ -275,7 +276,7 @@ void CheckPlaylist(Stage& s) {
             if (std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
                 s.plays.push_back(e.file);
             // One account per file, however the entries write its name.
-            std::string same = Lower(e.file);
+            std::string same = platform::NameInCapitals(e.file);
             std::replace(same.begin(), same.end(), '/', '\\');
             if (std::find(checked.begin(), checked.end(), same) == checked.end()) {
                 checked.push_back(same);
@@ -313,7 +314,7 @@ void CheckFolder(Stage& s) {
     for (const char* ext : PluginSettings.RndMusicExt)
         if (ext[0]) patterns += (patterns.empty() ? "*." : ", *.") + std::string(ext);
     if (count == 0) {
-        const size_t cut = s.request.find_last_of("\\/");
+        const size_t cut = platform::LastSeparator(s.request);
         const std::string folder = cut == std::string::npos ? s.request : s.request.substr(0, cut);
         const bool exists = cut != std::string::npos && platform::FileExists(folder.c_str());
         Add(s.findings, Severity::Error, s.request, 0,

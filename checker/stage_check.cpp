@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "core/core.h"
 #include "selection/selection.h"
@@ -38,10 +39,13 @@ int LineAt(const std::string& text, size_t offset) {
 bool ReadWhole(const std::string& path, std::string& text) {
     platform::Handle file = platform::OpenFileForRead(path.c_str());
     if (!file) return false;
-    text.assign(platform::GetFileSize(file), '\0');
+    // A file of 4 GiB or more is none that the plug-in reads.
+    const uint64_t size = platform::GetFileSize(file);
+    const bool fits = size <= UINT32_MAX;
+    text.assign(fits ? static_cast<size_t>(size) : 0, '\0');
     uint32_t read = 0;
     const bool ok =
-        platform::ReadFile(file, text.data(), static_cast<uint32_t>(text.size()), &read);
+        fits && platform::ReadFile(file, text.data(), static_cast<uint32_t>(text.size()), &read);
     platform::CloseObject(file);
     text.resize(read);
     return ok;
@@ -66,7 +70,7 @@ bool Absolute(const std::string& name) {
 }
 
 std::string FolderPart(const std::string& name) {
-    const size_t cut = name.find_last_of("\\/");
+    const size_t cut = platform::LastSeparator(name);
     return cut == std::string::npos ? std::string() : name.substr(0, cut);
 }
 

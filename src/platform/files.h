@@ -19,7 +19,8 @@ Handle OpenFileForReadWrite(const char* path, unsigned share);
 Handle CreateNewFile(const char* path);
 // SetFilePointer from the start of the file.
 bool SeekFile(Handle file, uint32_t offset);
-uint32_t GetFileSize(Handle file);
+// GetFileSizeEx: the whole size, 4 GiB and more included; 0 on failure.
+uint64_t GetFileSize(Handle file);
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read);
 bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* written);
 // Flushes a written file to disk (FlushFileBuffers).

@@ -2,8 +2,10 @@
 // once, in the playlist file at the next stop (or at once when the list was empty).
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "engine/engine.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "core/core.h"
@@ -48,9 +50,11 @@ void HostFolder(char (&folder)[kNameSize]) {
     const uint32_t length = platform::GetHostProgramPath(path, sizeof path);
     folder[0] = '\0';
     if (length == 0 || length >= kNameSize) return;
-    char* slash = std::strrchr(path, '\\');
-    if (slash) slash[1] = '\0';
-    CopyText(folder, slash ? path : "", sizeof folder);
+    // Read character by character: the second byte of a double-byte character is no
+    // backslash.
+    const size_t slash = platform::LastSeparator(path, "\\");
+    if (slash != std::string_view::npos) path[slash + 1] = '\0';
+    CopyText(folder, slash != std::string_view::npos ? path : "", sizeof folder);
 }
 
 // An entry already in the table that begins with `entry`, byte for byte.

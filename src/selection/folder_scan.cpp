@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "core/core.h"
@@ -15,18 +17,17 @@ namespace {
 constexpr int kFirstSlots = 40;
 constexpr int kGrowSlots = 20;
 
-// The folder part of the request: slashes turned into backslashes, cut at the last
-// separator after the first byte. A name without one keeps its full text.
+// The folder part of the request: cut at the last separator after the first byte,
+// slashes after the first byte turned into backslashes. A name without one keeps its full
+// text. The name is read character by character: the second byte of a double-byte
+// character is never a separator (nor ever a slash).
 void FolderOf(const char* request, char (&folder)[kNameSize]) {
     CopyText(folder, request, sizeof folder);
-    bool cut = false;
-    for (size_t i = std::strlen(folder); i-- > 1;) {
+    const size_t cut = platform::LastSeparator(folder);
+    if (cut != std::string_view::npos && cut >= 1) folder[cut] = '\0';
+    const size_t length = std::strlen(folder);
+    for (size_t i = 1; i < length; ++i)
         if (folder[i] == '/') folder[i] = '\\';
-        if (folder[i] == '\\' && !cut) {
-            folder[i] = '\0';
-            cut = true;
-        }
-    }
 }
 
 // Room for `slots` entries, zero-filled; null when the memory can't be had, or its size

@@ -38,10 +38,11 @@ struct Text {
 bool LoadText(const char* name, Text& text) {
     platform::Handle file = platform::OpenFileForRead(name);
     if (!file) return false;
-    const uint32_t size = platform::GetFileSize(file);
+    const uint64_t whole = platform::GetFileSize(file);
     // Room for the appended CR LF and the terminator; sizes near 4 GiB cannot be had.
+    const uint32_t size = whole < 0xFFFFFF00u ? static_cast<uint32_t>(whole) : 0;
     char* bytes =
-        size < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u)) : nullptr;
+        whole < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u)) : nullptr;
     if (!bytes) {
         platform::CloseObject(file);
         ErrorFeedback::AlwaysBox("Failed to allocate memory.");

@@ -1,10 +1,13 @@
 // The ID3v2 tag cut: a music file loses the tag at its start, after a backup copy of
 // the whole file has been made beside it. The file is rewritten safely: its new contents
 // replace it in one step, so a failure leaves it as it was.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/system.h"
 #include "core/core.h"
 #include "tools/tools.h"
@@ -22,17 +25,23 @@ int Notice(const char* text) {
 }
 
 // "[Backup]" goes in front of the name, in the same folder: after the last backslash
-// that stands at index 250 or lower, or in front of the path's first 250 characters
-// when there is none. Only a backslash separates folders here.
+// that stands at index 250 or lower, or in front of the path's first 250 bytes when there
+// is none. Only a backslash separates folders here, and the path is read character by
+// character: the second byte of a double-byte character is never a backslash, and no
+// character is cut in two.
 void BackupPath(const char* path, char* backup, size_t size) {
-    const size_t length = std::strlen(path);
-    int slash = -1;
-    for (size_t i = 0; i < length && i <= kLastBackslashIndex; ++i)
-        if (path[i] == '\\') slash = static_cast<int>(i);
-    if (slash < 0)
-        std::snprintf(backup, size, "%s%.*s", kBackupMark, kLastBackslashIndex, path);
-    else
-        std::snprintf(backup, size, "%.*s%s%s", slash + 1, path, kBackupMark, path + slash + 1);
+    const std::string_view name(path);
+    const std::string_view head = name.substr(0, kLastBackslashIndex + 1);
+    const size_t slash = platform::LastSeparator(head, "\\");
+    if (slash == std::string_view::npos) {
+        size_t kept = 0;
+        while (kept < head.size() && kept + platform::CharLength(name, kept) <= kLastBackslashIndex)
+            kept += platform::CharLength(name, kept);
+        std::snprintf(backup, size, "%s%.*s", kBackupMark, static_cast<int>(kept), path);
+    } else {
+        std::snprintf(backup, size, "%.*s%s%s", static_cast<int>(slash + 1), path, kBackupMark,
+                      path + slash + 1);
+    }
 }
 
 } // namespace
@@ -49,7 +58,14 @@ int CutId3v2Tag(const char* path) {
                       static_cast<int>(platform::GetLastError()));
         return Notice(text);
     }
-    const uint32_t size = platform::GetFileSize(file);
+    // The whole file is held in memory once: a file of 4 GiB or more is refused before
+    // anything is read or copied.
+    const uint64_t wholeSize = platform::GetFileSize(file);
+    if (wholeSize > UINT32_MAX) {
+        platform::CloseObject(file);
+        return Notice("Error : The file is too large (4 GiB or more).");
+    }
+    const auto size = static_cast<uint32_t>(wholeSize);
     unsigned char header[kId3v2HeaderSize];
     uint32_t read = 0;
     const bool headerRead = size > kId3v2HeaderSize &&

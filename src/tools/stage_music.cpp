@@ -72,10 +72,12 @@ bool Insert(StageText& s, size_t at, const char* path) {
 
 // Reads the whole stage file and closes it; false (after the notice) when it can't.
 bool LoadStage(platform::Handle file, StageText& s) {
-    const uint32_t size = platform::GetFileSize(file);
+    const uint64_t whole = platform::GetFileSize(file);
+    // Sizes near 4 GiB and beyond cannot be had in memory.
+    const bool fits = whole < UINT32_MAX - kPathRoom;
+    const uint32_t size = fits ? static_cast<uint32_t>(whole) : 0;
     const size_t capacity = static_cast<size_t>(size) + kPathRoom;
-    s.bytes = size < UINT32_MAX - kPathRoom ? static_cast<char*>(platform::AllocZeroed(capacity))
-                                            : nullptr;
+    s.bytes = fits ? static_cast<char*>(platform::AllocZeroed(capacity)) : nullptr;
     if (!s.bytes) {
         platform::CloseObject(file);
         ErrorFeedback::AlwaysBox("Failed to allocate memory.");

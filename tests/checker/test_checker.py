@@ -380,5 +380,33 @@ class CodePage(unittest.TestCase):
                     self.assertEqual(entry["exists"], found)
 
 
+class DoubleByteNames(unittest.TestCase):
+    """In code page 932 the second byte of 表 (0x95 0x5C) has the value of a backslash: a name
+    is cut into folders between characters, never inside one."""
+
+    KANJI = b"\x95\x5c"
+    CASES = [  # arguments, then for a playlist entry and a folder marker in sound/表/: found
+        ([], False, False),
+        (["--codepage", "932"], True, True),
+    ]
+
+    @unittest.skipIf(EMULATOR, "Windows reads names in the system's code page")
+    def test_a_folder_named_with_a_double_byte_character_is_found(self):
+        folder = make_folder("doublebyte", {
+            "stages/list.def": b"[Music]\r\nbgmusic = sound/jp.txt\r\n",
+            "sound/jp.txt": playlist(b"sound\\" + self.KANJI + b"\\a.mp3"),
+            "stages/folder.def": b"[Music]\r\nbgmusic = sound\\" + self.KANJI + b"\\random.rnd\r\n",
+            "sound/\u8868/random.rnd": b"",
+            "sound/\u8868/a.mp3": TAGGED,
+        })
+        for args, listed, scanned in self.CASES:
+            with self.subTest(args=args):
+                stages = {s["file"]: s for s in json.loads(run(folder, "--json", *args)[1])["stages"]}
+                entry = stages["stages\\list.def"]["entries"][0]
+                self.assertEqual(entry["exists"], listed)
+                plays = [p.encode("utf-8", "surrogateescape") for p in stages["stages\\folder.def"]["plays"]]
+                self.assertEqual(plays, [b"sound\\" + self.KANJI + b"\\a.mp3"] if scanned else [])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -97,6 +97,34 @@ const DropCase kDrops[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, Drops, ::testing::ValuesIn(kDrops));
 
+// In code page 932 "\x95\x5C" and "\x83\x5C" are one character each, whose second byte
+// has the backslash's value: the host's folder ends at a separator between characters,
+// and a file dropped inside it is listed by its name from there.
+using DropNames = ModuleTest;
+
+TEST_F(DropNames, InTheHostsFolderAreRelativeInCodePage932) {
+    const std::string kanji = "\x95\x5C", kana = "\x83\x5C";
+    const struct {
+        std::string host, dropped, entry;
+    } cases[] = {
+        {"C:\\Game\\" + kanji + ".exe", "C:\\Game\\sound\\a.mp3", "sound\\a.mp3"},
+        {"C:\\Game\\" + kanji + ".exe", "C:\\Game\\" + kanji + "\\a.mp3", kanji + "\\a.mp3"},
+        {"C:\\" + kanji + "\\game.exe", "C:\\" + kanji + "\\" + kana + ".mp3", kana + ".mp3"},
+        {"C:\\" + kanji + "\\" + kana + ".exe", "C:\\" + kanji + "\\a.mp3", "a.mp3"},
+        {"C:\\" + kanji + "\\" + kana + ".exe", "C:\\" + kanji + "x\\a.mp3",
+         "C:\\" + kanji + "x\\a.mp3"},
+    };
+    sim::SetCodePage932(true);
+    sim::AddFile(kList, kHead + "x.mp3\r\n");
+    for (const auto& c : cases) {
+        sim::SetHostProgramPath(c.host);
+        ASSERT_EQ(ReadPlaylist(kList), 1);
+        PlayerState.PlayMode = 1;
+        AddDroppedFiles(sim::MakeDrop({c.dropped}));
+        EXPECT_EQ(Entries(), (Names{"x.mp3", c.entry})) << c.host << " " << c.dropped;
+    }
+}
+
 // A list without entries is written at once; the last file read then plays alone.
 class DropOnEmptyList : public ModuleTest, public ::testing::WithParamInterface<int> {};
 

@@ -43,6 +43,33 @@ TEST_F(FolderScan, ForwardSlashesBecomeBackslashes) {
     EXPECT_STREQ(PlayerState.Entries[0], "sound\\bgm\\a.mp3");
 }
 
+// In code page 932 "\x95\x5C" and "\x83\x5C" are one character each, whose second byte
+// has the backslash's value: the marker's folder ends at a separator between characters.
+TEST_F(FolderScan, MarkerIsCutBetweenCharacters) {
+    const std::string kanji = "\x95\x5C", kana = "\x83\x5C";
+    sim::SetCodePage932(true);
+    sim::AddFile("sound\\" + kanji + "\\a.mp3", "");
+    sim::AddFile("sound\\" + kana + ".mp3", "");
+    const struct {
+        std::string request, folder;
+    } cases[] = {
+        {"sound\\" + kanji + "\\random.rnd", "sound\\" + kanji},
+        {"sound\\" + kanji + "\\" + kanji + ".rnd", "sound\\" + kanji},
+        {"sound/" + kanji + "/" + kana + ".rnd", "sound\\" + kanji},
+        {"sound\\" + kana + ".rnd", "sound"},
+    };
+    for (const auto& c : cases) {
+        sim::ClearHistory();
+        const int found = FindMusic(c.request.c_str());
+        EXPECT_THAT(sim::Lines("FindFirstFile"),
+                    ElementsAre("FindFirstFile " + c.folder + "\\*.mp3",
+                                "FindFirstFile " + c.folder + "\\*.wma"))
+            << c.request;
+        const std::string file = c.folder == "sound" ? kana + ".mp3" : "a.mp3";
+        EXPECT_THAT(Entries(found), ElementsAre(c.folder + "\\" + file)) << c.request;
+    }
+}
+
 TEST_F(FolderScan, NameWithoutFolderStopsAtThePathError) {
     sim::AddFile("a.mp3", "");
     PluginSettings.Debug = 1;

@@ -13,7 +13,17 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-enum Fault { None, Missing, NoMemory, OldBackup, DiskFullOnWrite, DiskFullOnBackup, Held };
+enum Fault {
+    None,
+    Missing,
+    NoMemory,
+    OldBackup,
+    DiskFullOnWrite,
+    DiskFullOnBackup,
+    Held,
+    Claims4GiB,      // the file says it holds 4 GiB
+    Claims4GiBAnd11, // 4 GiB + 11 bytes: its low 32 bits look like a small file
+};
 struct Case {
     std::string what, path, file;
     Fault fault;
@@ -40,9 +50,10 @@ const std::string kTagged = Header(3, {0, 0, 0, 20}) + std::string(20, 't') + Au
 
 class Id3Cut : public ModuleTest {
   protected:
-    static void Check(const Case& c) {
+    static void Check(const Case& c, bool codePage932 = false) {
         SCOPED_TRACE(c.what);
         sim::Reset();
+        sim::SetCodePage932(codePage932);
         TitleNotice::Reset();
         PluginSettings.DisplayToWindowText = 1;
         sim::AddFolder("sound");
@@ -55,6 +66,8 @@ class Id3Cut : public ModuleTest {
         if (c.fault == DiskFullOnWrite)
             sim::FailWritesAfter(static_cast<uint32_t>(c.file.size()) + 9);
         if (c.fault == DiskFullOnBackup) sim::FailWritesAfter(9);
+        if (c.fault == Claims4GiB || c.fault == Claims4GiBAnd11)
+            sim::ReportFileSize(c.path, (uint64_t{1} << 32) + (c.fault == Claims4GiB ? 0 : 11));
         if (c.fault == Held)
             held = sim::HoldOpen(kFile, platform::kShareRead | platform::kShareWrite);
         EXPECT_EQ(CutId3v2Tag(c.path.c_str()), c.cut >= 0 ? 1 : 0);
@@ -104,6 +117,45 @@ TEST_F(Id3Cut, BackupGoesInFrontOfTheNameAfterTheLastBackslashUpToIndex250) {
                   "ID3tag was cut : " + deep},
          })
         Check(c);
+}
+
+// In code page 932 the second byte of a double-byte character may be 0x5C, the
+// backslash's value ("\x95\x5C" is one kanji): the backup's name is cut between
+// characters, never inside one.
+TEST_F(Id3Cut, BackupNameIsCutBetweenCharacters) {
+    const std::string kanji = "\x95\x5C", kana = "\x83\x5C";
+    const struct {
+        std::string path, folder, backupName;
+    } cases[] = {
+        {"sound\\" + kanji + ".mp3", "sound", "[Backup]" + kanji + ".mp3"},
+        {kanji + kana + ".mp3", ".", "[Backup]" + kanji + kana + ".mp3"},
+        {"sound\\" + kanji + "\\stage1.mp3", "sound\\" + kanji, "[Backup]stage1.mp3"},
+        {"sound\\" + kanji + "\\" + kana + ".mp3", "sound\\" + kanji, "[Backup]" + kana + ".mp3"},
+    };
+    for (const auto& c : cases) {
+        const std::string folder = c.folder == "." ? "" : c.folder + "\\";
+        Check({c.path, c.path, kTagged, None, 30, folder + c.backupName,
+               "ID3tag was cut : " + c.path},
+              true);
+        EXPECT_THAT(sim::ListFolder(c.folder), Contains(c.backupName)) << c.path;
+    }
+    // No backslash, and the name's first 250 bytes would end inside the kanji: the backup
+    // keeps 249. (A name this long leaves no room for the rewrite's temporary file.)
+    const std::string name = std::string(249, 'a') + kanji + ".mp3";
+    Check({name, name, kTagged, None, -1, "[Backup]" + std::string(249, 'a'), kFailed}, true);
+}
+
+// A file of 4 GiB or more can't be held in memory whole: it is refused before any backup
+// is made, and nothing on disk changes.
+TEST_F(Id3Cut, FilesOf4GiBOrMoreAreRefused) {
+    // A tag of 0 bytes: read as an 11-byte file, the cut would leave one byte.
+    const std::string file = Header(3, {0, 0, 0, 0}) + Audio(100);
+    const std::string tooLarge = "Error : The file is too large (4 GiB or more).";
+    for (const Case& c : {Case{"4 GiB", kFile, file, Claims4GiB, -1, "", tooLarge},
+                          Case{"4 GiB + 11", kFile, file, Claims4GiBAnd11, -1, "", tooLarge}}) {
+        Check(c);
+        EXPECT_THAT(sim::ListFolder("sound"), ::testing::ElementsAre("stage1.mp3"));
+    }
 }
 
 TEST_F(Id3Cut, CutLengthIsTheSyncsafeSizePlusTheHeader) {

@@ -166,6 +166,21 @@ TEST_F(Playlist, ExactlyTenThousandLinesNeedNoCut) {
     EXPECT_THAT(sim::Beeps(), IsEmpty());
 }
 
+// A list of nearly 4 GiB or more can't be had in memory: it is refused whole, never read
+// by the low 32 bits of its size.
+TEST_F(Playlist, ListsOfNearly4GiBOrMoreAreRefused) {
+    sim::AddFile(kList, kHead + "a.mp3\r\n");
+    const uint64_t k4GiB = uint64_t{1} << 32;
+    for (const uint64_t size : {k4GiB - 256, k4GiB, k4GiB + 1, k4GiB + 40}) {
+        sim::ReportFileSize(kList, size);
+        EXPECT_EQ(ReadPlaylist(kList), 0) << size;
+        EXPECT_EQ(PlayerState.EntryCount, 0) << size;
+    }
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>(4, "Failed to allocate memory."));
+    EXPECT_EQ(sim::OpenFileHandles(), 0);
+    EXPECT_EQ(sim::LiveAllocations(), 0);
+}
+
 TEST_F(Playlist, NewTableReplacesTheOldAndTheTextIsGivenBack) {
     sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3\r\n");
     ASSERT_EQ(ReadPlaylist(kList), 1);

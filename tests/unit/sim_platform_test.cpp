@@ -1,6 +1,8 @@
 // The simulated platform keeps the Windows rules that the logic relies on; these tests
 // pin the rules down so that a test of the logic fails for the logic's faults only.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "fixture.h"
 #include "platform/files.h"
@@ -307,6 +309,60 @@ TEST_F(SimPlatform, CodePageLeadBytes) {
     EXPECT_TRUE(platform::IsDbcsLeadByte(0xA0));
     platform::UseCodePage(0);
     EXPECT_FALSE(platform::IsDbcsLeadByte(0xA0));
+}
+
+// In code page 932 a lead byte and the byte after it are one character: that second byte
+// is never a separator ("\x95\x5C" is a kanji) and never a letter to fold ("\x83\x61" and
+// "\x83\x41" are two katakana). In code page 1252 each byte is a character.
+TEST_F(SimPlatform, NamesAreReadCharacterByCharacter) {
+    const struct {
+        bool codePage932;
+        std::string file, probe;
+        bool found;
+        std::string folder, listed; // ListFolder(folder) holds `listed`
+    } cases[] = {
+        {true, "\x83\x61.mp3", "\x83\x41.mp3", false, ".", "\x83\x61.mp3"},
+        {false, "\x83\x61.mp3", "\x83\x41.mp3", true, ".", "\x83\x61.mp3"},
+        {true, "\x83\x61.MP3", "\x83\x61.mp3", true, ".", "\x83\x61.MP3"},
+        {true, "Sound\\\x95\x5C.mp3", "sound\\\x95\x5C.MP3", true, "sound", "\x95\x5C.mp3"},
+        {false, "Sound\\\x95\x5C.mp3", "sound\\\x95\\.MP3", true, "sound\\\x95", ".mp3"},
+        {true, "\x95\x5C\\a.mp3", "\x95\x5C/A.MP3", true, "\x95\x5C", "a.mp3"},
+        {true, "\x95\x5C\\a.mp3", "\x95\\a.mp3", false, "\x95\x5C", "a.mp3"},
+        {true, "a\x95\x5C\x5C\x83\x5C", "A\x95\x5C/\x83\x5C", true, "a\x95\x5C", "\x83\x5C"},
+    };
+    for (const auto& c : cases) {
+        sim::Reset();
+        sim::SetCodePage932(c.codePage932);
+        sim::AddFile(c.file, "x");
+        EXPECT_EQ(platform::FileExists(c.probe.c_str()), c.found) << c.probe;
+        EXPECT_THAT(sim::ListFolder(c.folder), ::testing::Contains(c.listed)) << c.file;
+    }
+}
+
+// A search's '?' stands for one character, a double-byte one too, and its letters match
+// in any case outside double-byte characters only (code page 932).
+TEST_F(SimPlatform, SearchMatchesCharacterByCharacter) {
+    sim::SetCodePage932(true);
+    for (const char* name : {"\x83\x61.mp3", "\x83\x41.mp3", "a.mp3", "ab.mp3", "\x95\x5C.mp3"})
+        sim::AddFile(std::string("bgm\\") + name, "");
+    const struct {
+        const char* pattern;
+        std::vector<std::string> found;
+    } cases[] = {
+        {"bgm\\?.mp3", {"\x83\x61.mp3", "\x83\x41.mp3", "a.mp3", "\x95\x5C.mp3"}},
+        {"bgm\\\x83\x61.*", {"\x83\x61.mp3"}},
+        {"bgm\\A?.MP3", {"ab.mp3"}},
+        {"bgm\\*\x95\x5C.mp3", {"\x95\x5C.mp3"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> found;
+        char name[platform::kMaxPath];
+        platform::Handle s = platform::FindFirst(c.pattern, name);
+        for (bool more = s != nullptr; more; more = platform::FindNext(s, name))
+            found.push_back(name);
+        if (s) platform::FindClose(s);
+        EXPECT_EQ(found, c.found) << c.pattern;
+    }
 }
 
 TEST_F(SimPlatform, EnteringAFolder) {

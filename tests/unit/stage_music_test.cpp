@@ -145,6 +145,22 @@ TEST_F(StageMusic, WithoutStageFilesOnlyTheNotice) {
     EXPECT_THAT(sim::Boxes(), IsEmpty());
 }
 
+// A stage of 4 GiB or more can't be had in memory: it is refused, never read and written
+// back by the low 32 bits of its size.
+TEST_F(StageMusic, StagesOf4GiBOrMoreAreLeftAlone) {
+    const std::string text = "bgmusic = " + kEnd;
+    for (const uint64_t size : {uint64_t{1} << 32, (uint64_t{1} << 32) + text.size()}) {
+        sim::AddFile(kStage, text);
+        sim::ReportFileSize(kStage, size);
+        sim::ClearHistory();
+        ForceInsertMusic();
+        EXPECT_EQ(sim::FileText(kStage), text) << size;
+        EXPECT_THAT(BoxTexts(), ::testing::Contains("Failed to allocate memory.")) << size;
+        EXPECT_THAT(sim::ListFolder("sound"), IsEmpty()) << size;
+        EXPECT_EQ(sim::OpenFileHandles() + sim::LiveAllocations(), 0);
+    }
+}
+
 // Whatever write fails, both files are as they were on disk and no temporary file is
 // left; the scan goes on, so the second empty entry is asked about too.
 class WriteFault : public StageMusic, public ::testing::WithParamInterface<uint32_t> {};

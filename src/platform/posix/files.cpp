@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/posix/posix.h"
 #include "platform/system.h"
 
@@ -31,10 +32,6 @@ struct Object {
     std::vector<std::string> names; // a search's matches, in the order they are given
     size_t next = 0;
 };
-
-char Upper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool ValidUtf8(const std::string& s) {
     for (size_t i = 0; i < s.size();) {
@@ -79,7 +76,8 @@ bool IsFolder(const std::string& path) {
 
 // A name in capitals, as Windows compares names: its characters, read from the encoding
 // `from` ("UTF-8" for the machine's names, the game's code page for the game's), each
-// upper-cased; a name that does not read as such keeps its bytes, ASCII letters raised.
+// upper-cased; a name that does not read as such keeps its bytes, ASCII letters raised
+// outside the game's double-byte characters.
 std::wstring Capitals(const std::string& name, const std::string& from) {
     static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
     std::wstring out(name.size() + 1, L'\0');
@@ -97,13 +95,13 @@ std::wstring Capitals(const std::string& name, const std::string& from) {
     }
     if (!ok) {
         out.clear();
-        for (char c : name)
-            out += static_cast<wchar_t>(static_cast<unsigned char>(Upper(c)));
+        for (char c : NameInCapitals(name))
+            out += static_cast<wchar_t>(static_cast<unsigned char>(c));
         return out;
     }
     for (wchar_t& c : out)
         c = unicode ? towupper_l(static_cast<wint_t>(c), unicode)
-                    : static_cast<wchar_t>(Upper(static_cast<char>(c)));
+                    : static_cast<wchar_t>(AsciiCapital(static_cast<char>(c)));
     return out;
 }
 
@@ -119,15 +117,16 @@ std::string Lookup(const std::string& folder, const std::string& part) {
 
 // Splits a name into its parts with Windows' rules: "." and ".." step before anything
 // is looked up, empty parts go, the last part loses trailing blanks and dots and a
-// folder part one final dot.
+// folder part one final dot. The name is cut between characters of the game's code page.
 std::vector<std::string> Parts(std::string_view name) {
+    std::vector<std::string_view> pieces; // from the last
+    for (size_t cut; (cut = LastSeparator(name)) != name.npos; name = name.substr(0, cut))
+        pieces.push_back(name.substr(cut + 1));
+    pieces.push_back(name);
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= name.size()) {
-        size_t j = name.find_first_of("\\/", i);
-        if (j == std::string_view::npos) j = name.size();
-        std::string part(name.substr(i, j - i));
-        const bool last = j == name.size();
+    for (size_t k = pieces.size(); k-- > 0;) {
+        std::string part(pieces[k]);
+        const bool last = k == 0;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
         } else if (!part.empty() && part != ".") {
@@ -139,23 +138,8 @@ std::vector<std::string> Parts(std::string_view name) {
             }
             if (!part.empty()) parts.push_back(part);
         }
-        i = j + 1;
     }
     return parts;
-}
-
-// Windows' wildcards: '*' any run of characters, '?' any one; letters in any case.
-bool Matches(const char* pattern, const char* name) {
-    if (*pattern == '\0') return *name == '\0';
-    if (*pattern == '*') {
-        for (const char* n = name;; ++n) {
-            if (Matches(pattern + 1, n)) return true;
-            if (*n == '\0') return false;
-        }
-    }
-    if (*name == '\0') return false;
-    if (*pattern != '?' && Upper(*pattern) != Upper(*name)) return false;
-    return Matches(pattern + 1, name + 1);
 }
 
 Object* AsObject(Handle h) {
@@ -174,10 +158,7 @@ Handle RefuseHandle() {
 } // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    return true;
+    return a.size() == b.size() && NameInCapitals(a) == NameInCapitals(b);
 }
 
 std::string ToGameName(const std::string& machineName) {
@@ -237,7 +218,7 @@ Found Find(std::string_view name) {
     if (path.empty()) path = ".";
     const bool folder = IsFolder(path);
     // A name that ends with a separator names a folder.
-    if (!folder && (name.back() == '\\' || name.back() == '/')) return {path, false, false, false};
+    if (!folder && LastSeparator(name) == name.size() - 1) return {path, false, false, false};
     return {path, true, true, folder};
 }
 
@@ -275,11 +256,10 @@ bool SeekFile(Handle file, uint32_t offset) {
     return lseek(posix::AsObject(file)->fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-uint32_t GetFileSize(Handle file) {
+uint64_t GetFileSize(Handle file) {
     struct stat st {};
     if (fstat(posix::AsObject(file)->fd, &st) != 0) return 0;
-    // Windows' 32-bit size is the low part of the whole size.
-    return static_cast<uint32_t>(st.st_size);
+    return static_cast<uint64_t>(st.st_size);
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
@@ -326,7 +306,7 @@ bool FileExists(const char* path) {
 
 Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
     const std::string_view whole(pattern);
-    const size_t cut = whole.find_last_of("\\/");
+    const size_t cut = LastSeparator(whole);
     const std::string folder(cut == std::string_view::npos ? "." : whole.substr(0, cut + 1));
     std::string wildcards(cut == std::string_view::npos ? whole : whole.substr(cut + 1));
     if (wildcards == "*.*") wildcards = "*";
@@ -340,15 +320,15 @@ Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
     auto* search = new Object{Object::Kind::Search, -1, {}, 0};
     for (const std::string& machine : posix::ListFolder(found.path)) {
         const std::string game = posix::ToGameName(machine);
-        if (posix::Matches(wildcards.c_str(), game.c_str())) search->names.push_back(game);
+        if (WildcardsMatch(wildcards, game)) search->names.push_back(game);
     }
     // In the order Windows' file systems keep names: by their capitals.
     std::sort(search->names.begin(), search->names.end(),
               [](const std::string& a, const std::string& b) {
+                  const std::string x = NameInCapitals(a), y = NameInCapitals(b);
                   return std::lexicographical_compare(
-                      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                          return static_cast<unsigned char>(posix::Upper(x)) <
-                                 static_cast<unsigned char>(posix::Upper(y));
+                      x.begin(), x.end(), y.begin(), y.end(), [](char p, char q) {
+                          return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
                       });
               });
     if (search->names.empty()) {

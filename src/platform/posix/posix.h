@@ -12,12 +12,13 @@ uint32_t NameCodePage();
 void SetError(uint32_t code);
 
 // A name as the game would hand it to Windows, found on this machine as Windows would
-// find it: '\' and '/' both separate parts; each part matches a file or folder name in
-// any letter case, as written (the raw bytes) or once the machine's UTF-8 name is turned
-// into the game's code page; "." and ".." step as Windows does, before anything is
-// looked up; the last part loses its trailing blanks and dots, a folder part one final
-// dot. A name that starts with a separator starts at the root; a drive letter is found
-// nowhere.
+// find it: '\' and '/' both separate parts, between characters of the game's code page
+// (the second byte of a double-byte character never does); each part matches a file or
+// folder name in any letter case, as written (the raw bytes) or once the machine's UTF-8
+// name is turned into the game's code page; "." and ".." step as Windows does, before
+// anything is looked up; the last part loses its trailing blanks and dots, a folder part
+// one final dot. A name that starts with a separator starts at the root; a drive letter
+// is found nowhere.
 struct Found {
     std::string path; // the POSIX path (the parts not found as written)
     bool exists;      // the whole name was found
@@ -30,7 +31,8 @@ Found Find(std::string_view name);
 // lacks becomes '?', as Windows gives it); any other bytes stay as they are.
 std::string ToGameName(const std::string& machineName);
 
-// ASCII letters compared without regard to case; every other byte as it is.
+// ASCII letters compared without regard to case, outside the double-byte characters of
+// the game's code page; every other byte as it is.
 bool SameName(std::string_view a, std::string_view b);
 
 } // namespace platform::posix

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/posix/posix.h"
 #include "platform/profile.h"
 #include "platform/profile_text.h"
@@ -16,8 +17,7 @@ namespace {
 
 // The whole file, or false when there is none to read.
 bool ReadText(const char* file, std::string* data) {
-    if (!file || std::string_view(file).find_first_of("\\/:") == std::string_view::npos)
-        return false;
+    if (!file || platform::LastSeparator(file, "\\/:") == std::string_view::npos) return false;
     platform::Handle h = platform::OpenFileForRead(file);
     if (!h) return false;
     data->resize(platform::GetFileSize(h));

@@ -1,19 +1,40 @@
 // Simulated files and directory search: an in-memory file system with Windows' path
-// rules (case ignored, '/' taken as '\', relative names against the current folder),
-// sharing modes, injectable write failures and FindFirstFile's matching and error codes.
+// rules (case ignored, '/' taken as '\', relative names against the current folder, names
+// read character by character in the system's code page), sharing modes, injectable write
+// failures and FindFirstFile's matching and error codes.
 #include <algorithm>
 #include <map>
 #include <cstring>
 
+#include "platform/code_pages.h"
 #include "platform/files.h"
+#include "platform/names.h"
 #include "platform/sim/world.h"
 
 using namespace sim::detail;
 
 namespace sim::detail {
 
+bool NameLeadByte(uint8_t byte) {
+    return W().codePage932 && platform::LeadByteIn(932, byte);
+}
+
+namespace {
+// The parts of a name between its backslashes, in order.
+std::vector<std::string> Split(std::string_view name) {
+    std::vector<std::string> parts;
+    for (size_t cut; (cut = platform::LastSeparator(name, "\\", NameLeadByte)) != name.npos;
+         name = name.substr(0, cut))
+        parts.emplace_back(name.substr(cut + 1));
+    parts.emplace_back(name);
+    std::reverse(parts.begin(), parts.end());
+    return parts;
+}
+} // namespace
+
 std::string FullPath(std::string_view path) {
     std::string s(path);
+    // No code page has '/' as the second byte of a character.
     std::replace(s.begin(), s.end(), '/', '\\');
     const std::string& cur = W().currentDir;
     std::string root, rest;
@@ -25,10 +46,13 @@ std::string FullPath(std::string_view path) {
             rest = (sameDrive ? cur.substr(2) : std::string()) + "\\" + rest;
         }
     } else if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') {
-        const size_t server = s.find('\\', 2);
-        const size_t share = server == std::string::npos ? server : s.find('\\', server + 1);
-        root = s.substr(0, share);
-        rest = share == std::string::npos ? std::string() : s.substr(share);
+        // \\server\share is the root: the parts "", "", server and share.
+        const std::vector<std::string> unc = Split(s);
+        root = s;
+        if (unc.size() > 4) {
+            root = "\\\\" + unc[2] + "\\" + unc[3];
+            rest = s.substr(root.size());
+        }
     } else if (!s.empty() && s[0] == '\\') {
         root = cur.substr(0, 2);
         rest = s;
@@ -37,17 +61,12 @@ std::string FullPath(std::string_view path) {
         rest = cur.substr(2) + "\\" + s;
     }
     std::vector<std::string> parts;
-    size_t i = 0;
-    while (i <= rest.size()) {
-        size_t j = rest.find('\\', i);
-        if (j == std::string::npos) j = rest.size();
-        std::string part = rest.substr(i, j - i);
+    for (std::string& part : Split(rest)) {
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
         } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+            parts.push_back(std::move(part));
         }
-        i = j + 1;
     }
     std::string full = root;
     for (const auto& part : parts)
@@ -57,10 +76,7 @@ std::string FullPath(std::string_view path) {
 }
 
 std::string Key(std::string_view fullPath) {
-    std::string key(fullPath);
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return key;
+    return platform::NameInCapitals(fullPath, NameLeadByte);
 }
 
 FsEntry* FindEntry(std::string_view fullPath) {
@@ -76,14 +92,14 @@ bool FolderExists(std::string_view fullPath) {
 }
 
 std::string ParentOf(const std::string& fullPath) {
-    const size_t slash = fullPath.rfind('\\');
+    const size_t slash = platform::LastSeparator(fullPath, "\\", NameLeadByte);
     if (slash == std::string::npos) return fullPath;
     if (slash <= 2) return fullPath.substr(0, 3); // "C:\"
     return fullPath.substr(0, slash);
 }
 
 std::string NameOf(const std::string& fullPath) {
-    const size_t slash = fullPath.rfind('\\');
+    const size_t slash = platform::LastSeparator(fullPath, "\\", NameLeadByte);
     return slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
 }
 
@@ -98,13 +114,13 @@ void AddFolders(const std::string& fullPath) {
     if (FindEntry(fullPath)) return;
     const std::string parent = ParentOf(fullPath);
     if (parent != fullPath) AddFolders(parent);
-    W().fs.push_back({fullPath, true, false, {}});
+    W().fs.push_back({fullPath, true, false, {}, -1});
 }
 } // namespace
 
 FsEntry& CreateFileEntry(const std::string& fullPath) {
     if (FsEntry* entry = FindEntry(fullPath)) return *entry;
-    W().fs.push_back({fullPath, false, false, {}});
+    W().fs.push_back({fullPath, false, false, {}, -1});
     return W().fs.back();
 }
 
@@ -163,29 +179,19 @@ void CloseFileObject(KernelObject* file) {
 
 namespace {
 
-bool WildMatch(const char* p, const char* n) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (*p == '\0') return *n == '\0';
-    if (*p == '*') {
-        for (const char* s = n;; ++s) {
-            if (WildMatch(p + 1, s)) return true;
-            if (*s == '\0') return false;
-        }
-    }
-    if (*n == '\0') return false;
-    if (*p != '?' && lower(*p) != lower(*n)) return false;
-    return WildMatch(p + 1, n + 1);
+bool WildMatch(std::string_view pattern, std::string_view name) {
+    return platform::WildcardsMatch(pattern, name, NameLeadByte);
 }
 
 // Windows' matching of a long name, without the 8.3 short-name matches: "*.*" also
 // matches names without a dot, and a pattern ending in '.' matches names without one.
 bool NameMatches(const std::string& pattern, const std::string& name) {
-    if (WildMatch(pattern.c_str(), name.c_str())) return true;
+    if (WildMatch(pattern, name)) return true;
     const bool noDot = name.find('.') == std::string::npos;
     if (noDot && pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-        return WildMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 2), name);
     if (noDot && !pattern.empty() && pattern.back() == '.')
-        return WildMatch(pattern.substr(0, pattern.size() - 1).c_str(), name.c_str());
+        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 1), name);
     return false;
 }
 
@@ -242,7 +248,9 @@ Handle CreateFileForWrite(const char* path) {
     KernelObject* file = OpenSharedFile(full, true, true, 0);
     if (!file) return nullptr;
     const bool existed = entry != nullptr;
-    CreateFileEntry(full).data.clear();
+    FsEntry& created = CreateFileEntry(full);
+    created.data.clear();
+    created.reportedSize = -1;
     W().lastError = existed ? kErrorAlreadyExists : 0; // CREATE_ALWAYS over a file
     return file;
 }
@@ -273,12 +281,14 @@ bool SeekFile(Handle file, uint32_t offset) {
     return true;
 }
 
-uint32_t GetFileSize(Handle file) {
+uint64_t GetFileSize(Handle file) {
     SIM_LOCK();
     KernelObject* f = UseKernelObject(file, KernelObject::Kind::File, "GetFileSize");
-    if (!f) return 0xFFFFFFFFu;
+    if (!f) return 0;
     const FsEntry* entry = FindEntry(f->fileKey);
-    return entry ? static_cast<uint32_t>(entry->data.size()) : 0;
+    if (!entry) return 0;
+    return entry->reportedSize >= 0 ? static_cast<uint64_t>(entry->reportedSize)
+                                    : entry->data.size();
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {
@@ -317,6 +327,7 @@ bool WriteFile(Handle file, const void* buffer, uint32_t bytes, uint32_t* writte
         full = true;
     }
     if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(n);
+    entry->reportedSize = -1;
     if (entry->data.size() < f->position + n) entry->data.resize(f->position + n);
     entry->data.replace(f->position, n, static_cast<const char*>(buffer), n);
     f->position += n;
@@ -373,6 +384,7 @@ bool MoveFile(const char* source, const char* target, bool replace) {
             o->fileKey = toKey;
     if (dst && dst != src) {
         dst->data = std::move(src->data);
+        dst->reportedSize = src->reportedSize;
         auto& fs = W().fs;
         fs.erase(std::find_if(fs.begin(), fs.end(),
                               [&](const FsEntry& e) { return Key(e.path) == fromKey; }));
@@ -421,13 +433,16 @@ bool CopyFileNoOverwrite(const char* source, const char* target) {
     }
     World& w = W();
     const std::string data = src->data; // the entry may move when the target is added
+    const int64_t reportedSize = src->reportedSize;
     if (w.writeBudget >= 0 && static_cast<int64_t>(data.size()) > w.writeBudget) {
         w.writeBudget = 0; // the disk filled up; CopyFile removes the partial copy
         w.lastError = sim::kErrorDiskFull;
         return false;
     }
     if (w.writeBudget >= 0) w.writeBudget -= static_cast<int64_t>(data.size());
-    CreateFileEntry(to).data = data;
+    FsEntry& copy = CreateFileEntry(to);
+    copy.data = data;
+    copy.reportedSize = reportedSize;
     w.lastError = 0;
     return true;
 }
@@ -541,6 +556,17 @@ void AddFile(std::string_view path, std::string_view contents) {
     AddFolders(ParentOf(full));
     FsEntry& file = CreateFileEntry(full);
     file.data = std::string(contents);
+    file.reportedSize = -1;
+}
+
+void ReportFileSize(std::string_view path, uint64_t bytes) {
+    SIM_LOCK();
+    FsEntry* entry = FindEntry(FullPath(path));
+    if (!entry || entry->folder) {
+        Error("ReportFileSize of a missing file: " + std::string(path));
+        return;
+    }
+    entry->reportedSize = static_cast<int64_t>(bytes);
 }
 
 void AddFolder(std::string_view path) {

@@ -6,6 +6,7 @@
 // one line it concerns and leaves every other byte of the file as it was.
 #include <cstring>
 
+#include "platform/names.h"
 #include "platform/profile.h"
 #include "platform/profile_text.h"
 #include "platform/sim/world.h"
@@ -17,7 +18,7 @@ namespace {
 
 std::string ProfilePath(const char* file) {
     const std::string name(file ? file : "win.ini");
-    const bool hasFolder = name.find_first_of("\\/:") != std::string::npos;
+    const bool hasFolder = platform::LastSeparator(name, "\\/:", NameLeadByte) != name.npos;
     return FullPath(hasFolder ? name : "C:\\WINDOWS\\" + name);
 }
 

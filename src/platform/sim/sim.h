@@ -224,6 +224,9 @@ std::vector<std::string> ListFolder(std::string_view folder);
 // Writes (WriteFile, and the copies CopyFile makes) fail with ERROR_DISK_FULL once
 // `bytes` more bytes have been written.
 void FailWritesAfter(uint32_t bytes);
+// The file claims `bytes` bytes (GetFileSize reports them) while it holds only its
+// contents: reads end where the contents end. Writing to the file drops the claim.
+void ReportFileSize(std::string_view path, uint64_t bytes);
 // Creating or replacing this file fails with ERROR_ACCESS_DENIED.
 void SetReadOnly(std::string_view path, bool readOnly = true);
 // File handles the module opened and has not closed (those below not counted).

@@ -206,9 +206,9 @@ void Reset() {
     for (auto& [block, size] : w.allocations)
         std::free(block);
     w = World{};
-    w.fs.push_back({"C:\\", true, false, {}});
-    w.fs.push_back({"C:\\Game", true, false, {}});
-    w.fs.push_back({"C:\\WINDOWS", true, false, {}});
+    w.fs.push_back({"C:\\", true, false, {}, -1});
+    w.fs.push_back({"C:\\Game", true, false, {}, -1});
+    w.fs.push_back({"C:\\WINDOWS", true, false, {}, -1});
     w.titles[kGameWindow] = "Game Window";
 }
 

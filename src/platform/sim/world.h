@@ -91,6 +91,9 @@ struct FsEntry {
     bool folder = false;
     bool readOnly = false;
     std::string data;
+    // The size GetFileSize reports instead of the data's (ReportFileSize); -1: none. A
+    // write drops it.
+    int64_t reportedSize = -1;
 };
 
 struct PendingThread {
@@ -251,6 +254,9 @@ platform::HResult Scripted(Op op, platform::HResult natural);
 std::string Hex(uint32_t value);
 
 // Files (files.cpp).
+// The lead bytes of the names the files are kept under: the system's code page (932 or
+// single-byte), whatever UseCodePage chose.
+bool NameLeadByte(uint8_t byte);
 std::string FullPath(std::string_view path);
 std::string Key(std::string_view fullPath);
 FsEntry* FindEntry(std::string_view fullPath);

@@ -51,9 +51,9 @@ bool SeekFile(Handle file, uint32_t offset) {
     return low != INVALID_SET_FILE_POINTER || ::GetLastError() == NO_ERROR;
 }
 
-uint32_t GetFileSize(Handle file) {
-    const DWORD size = ::GetFileSize(file, nullptr);
-    return size == INVALID_FILE_SIZE ? 0 : size;
+uint64_t GetFileSize(Handle file) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
 bool ReadFile(Handle file, void* buffer, uint32_t bytes, uint32_t* read) {

@@ -78,7 +78,6 @@ struct PlayerStateRecord {
     int Adjust = 0;
     bool VolumeByKey = false;
     uint32_t HostThreadId = 0;
-    platform::Handle HostThread = nullptr;
     uint32_t StartupTick = 0;
     int PlayMode = 0; // 0 single file, 1 playlist, -1 playlist without entries, 2 folder play
     char RequestFile[kNameSize] = "";

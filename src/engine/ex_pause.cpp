@@ -45,8 +45,6 @@ std::atomic<bool> DoneIsStale{false};
 constexpr uint32_t kParkedPollMs = 5;
 constexpr uint32_t kWorkerPollMs = 10;
 constexpr unsigned kWorkerBox = platform::kMbTopmost | platform::kMbSetForeground;
-const char* const kCutQuestion =
-    "Do you want to remove ID3v2 tag?\nBackup will be Created automatically.";
 
 // On the game's thread, before it parks: the music paused, and for a tag cut the tune
 // stopped and the graph given back, which still holds the file open.
@@ -189,7 +187,7 @@ uint32_t ExPauseThread(void* param) {
     } else if (!parked) {
         TitleNotice::Show("[ERROR] The game did not pause: the tag was not cut.",
                           PluginSettings.DispWindowTime, TitleNotice::kShowNow);
-    } else if (platform::ShowMessageBox(nullptr, ExPause::kCutQuestion, ErrorFeedback::kCaption,
+    } else if (platform::ShowMessageBox(nullptr, kTagCutQuestion, ErrorFeedback::kCaption,
                                         platform::kMbYesNo | ExPause::kWorkerBox) ==
                platform::kIdYes) {
         CutId3v2Tag(ExPause::CutPath);

@@ -6,8 +6,6 @@ namespace platform {
 
 // CreateFileA for reading an existing file, sharing read and write; null on failure.
 Handle OpenFileForRead(const char* path);
-// CreateFileA with CREATE_ALWAYS, read and write access, no sharing; null on failure.
-Handle CreateFileForWrite(const char* path);
 // CreateFileA of an existing file for reading and writing (OPEN_EXISTING), letting
 // others do what `share` allows; null on failure (GetLastError tells why).
 constexpr unsigned kShareRead = 0x1;

@@ -14,14 +14,10 @@ void SeedRandom(uint32_t seed);
 int NextRandom();
 
 uint32_t GetCurrentThreadId();
-// OpenThread with THREAD_SUSPEND_RESUME, not inheritable; null on failure.
-Handle OpenThreadForSuspend(uint32_t threadId);
 void CloseObject(Handle h);
 using ThreadProc = uint32_t (*)(void* param);
 // CreateThread with default security and stack, runs at once; null on failure.
 Handle StartThread(ThreadProc proc, void* param);
-void SuspendThread(Handle thread);
-void ResumeThread(Handle thread);
 
 // PlaySoundA: a null name stops whatever PlaySound is playing.
 bool PlaySoundFile(const char* name, unsigned flags);

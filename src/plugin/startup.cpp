@@ -87,8 +87,6 @@ void Init() {
 
     PlayerState.HostThreadId = platform::GetCurrentThreadId();
     ExPause::RegisterParkMessage();
-    if (PluginSettings.UseExPause != 0 && !PlayerState.HostThread)
-        PlayerState.HostThread = platform::OpenThreadForSuspend(PlayerState.HostThreadId);
 
     platform::AcceptDroppedFiles(HostWindow(), true);
     DropsAccepted = true;
@@ -127,10 +125,6 @@ void Quit() {
     ReleaseDS(MediaGraph.Ready ? 1 : 0);
     for (; ComStarts > 0; --ComStarts)
         platform::CoUninitialize();
-    if (PlayerState.HostThread) {
-        platform::CloseObject(PlayerState.HostThread);
-        PlayerState.HostThread = nullptr;
-    }
     if (TitleNotice::Count != 0) {
         platform::StopWindowTimer(HostWindow(), TitleNotice::kTimerId);
         TitleNotice::Reset(); // the title stays as it is; the next Init starts afresh

@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// The question asked before a cut, on whichever thread asks it.
+inline constexpr const char* kTagCutQuestion =
+    "Do you want to remove ID3v2 tag?\nBackup will be Created automatically.";
+
 // Removes the ID3v2 tag from the start of a music file, after copying the file to a
 // backup beside it ("[Backup]" before its name, in the same folder; an existing backup
 // is never overwritten). Returns 1 when the tag was cut, 0 otherwise; the outcome is

@@ -91,10 +91,8 @@ bool CtrlDown() {
     }
     p.InlineCutActive = true;
     Stop();
-    if (platform::ShowMessageBox(HostWindow(),
-                                 "Do you want to remove ID3v2 tag?\nBackup will be Created "
-                                 "automatically.",
-                                 ErrorFeedback::kCaption, platform::kMbYesNo) == platform::kIdYes) {
+    if (platform::ShowMessageBox(HostWindow(), kTagCutQuestion, ErrorFeedback::kCaption,
+                                 platform::kMbYesNo) == platform::kIdYes) {
         // A stopped graph still holds its file, shared for reading only: give the graph
         // back for the cut and make a new one after it, as the worker's cut does.
         const bool graphKept = MediaGraph.Ready;

@@ -422,7 +422,7 @@ TEST_F(Playlist, ModifiedListWaitsForTheHostThread) {
     sim::SetCurrentThreadId(2001);
     SaveIfModified();
     EXPECT_TRUE(PlayerState.ListModified);
-    EXPECT_FALSE(sim::Called("CreateFileForWrite"));
+    EXPECT_FALSE(sim::Called("WriteFile"));
 }
 
 TEST_F(Playlist, UnmodifiedListIsLeftAlone) {

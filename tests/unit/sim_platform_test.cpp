@@ -128,22 +128,20 @@ TEST_F(SimPlatform, FilesFollowWindowsPathsAndSharing) {
     platform::Handle r = platform::OpenFileForRead("sound\\..\\Sound\\list.txt");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(platform::GetFileSize(r), 3u);
-    EXPECT_EQ(platform::CreateFileForWrite("sound\\list.txt"), nullptr); // shared for reading
-    EXPECT_EQ(platform::GetLastError(), sim::kErrorSharingViolation);
     platform::CloseObject(r);
     EXPECT_EQ(platform::OpenFileForRead("nothere.txt"), nullptr);
     EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
-    EXPECT_EQ(platform::CreateFileForWrite("nofolder\\x.txt"), nullptr);
+    EXPECT_EQ(platform::CreateNewFile("nofolder\\x.txt"), nullptr);
     EXPECT_EQ(platform::GetLastError(), platform::kErrorPathNotFound);
 
     sim::FailWritesAfter(4);
-    platform::Handle w = platform::CreateFileForWrite("sound\\list.txt");
+    platform::Handle w = platform::CreateNewFile("sound\\new.txt");
     uint32_t written = 0;
     EXPECT_FALSE(platform::WriteFile(w, "123456", 6, &written));
     EXPECT_EQ(written, 4u);
     EXPECT_EQ(platform::GetLastError(), sim::kErrorDiskFull);
     platform::CloseObject(w);
-    EXPECT_EQ(sim::FileText("sound\\list.txt"), "1234");
+    EXPECT_EQ(sim::FileText("sound\\new.txt"), "1234");
     platform::CloseObject(w);
     EXPECT_EQ(sim::Errors().size(), 1u); // closed twice
     sim::ClearErrors();
@@ -155,13 +153,13 @@ TEST_F(SimPlatform, SharingFlagsDecideWhatOthersMayDo) {
     using namespace platform;
     const struct {
         unsigned held;
-        uint32_t read, readWrite, create, remove, replaceOnto, moveAway, copy;
+        uint32_t read, readWrite, remove, replaceOnto, moveAway, copy;
     } cases[] = {
-        {kShareRead, 0, 32, 32, 32, 5, 32, 0},
-        {kShareRead | kShareWrite, 0, 0, 32, 32, 5, 32, 0},
-        {kShareRead | kShareDelete, 0, 32, 32, 0, 5, 0, 0},
-        {kShareRead | kShareWrite | kShareDelete, 0, 0, 32, 0, 5, 0, 0},
-        {kShareWrite, 32, 32, 32, 32, 5, 32, 32},
+        {kShareRead, 0, 32, 32, 5, 32, 0},
+        {kShareRead | kShareWrite, 0, 0, 32, 5, 32, 0},
+        {kShareRead | kShareDelete, 0, 32, 0, 5, 0, 0},
+        {kShareRead | kShareWrite | kShareDelete, 0, 0, 0, 5, 0, 0},
+        {kShareWrite, 32, 32, 32, 5, 32, 32},
     };
     auto result = [](bool ok) { return ok ? 0u : GetLastError(); };
     auto opened = [&](Handle h) {
@@ -176,7 +174,6 @@ TEST_F(SimPlatform, SharingFlagsDecideWhatOthersMayDo) {
         EXPECT_EQ(opened(OpenFileForRead("a.mp3")), c.read) << c.held;
         EXPECT_EQ(opened(OpenFileForReadWrite("a.mp3", kShareRead | kShareWrite)), c.readWrite)
             << c.held;
-        EXPECT_EQ(opened(CreateFileForWrite("a.mp3")), c.create) << c.held;
         EXPECT_EQ(result(ReplaceFileWith("new.tmp", "a.mp3")), c.replaceOnto) << c.held;
         EXPECT_EQ(result(CopyFileNoOverwrite("a.mp3", "b.mp3")), c.copy) << c.held;
         EXPECT_EQ(result(MoveFileNoReplace("a.mp3", "c.mp3")), c.moveAway) << c.held;

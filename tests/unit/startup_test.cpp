@@ -31,8 +31,8 @@ TEST_F(Startup, InitStepsInOrder) {
     sim::SetWindowTitle(sim::kGameWindow, "Fight!");
     StartModule();
     const auto at = Positions(
-        {"srand", "GetWindowText", "GetPrivateProfileInt Settings InitRandom", "OpenThread 1000",
-         "DragAcceptFiles 1", "CoInitialize", "CreateFilterGraph", "QueryInterface MediaControl",
+        {"srand", "GetWindowText", "GetPrivateProfileInt Settings InitRandom", "DragAcceptFiles 1",
+         "CoInitialize", "CreateFilterGraph", "QueryInterface MediaControl",
          "QueryInterface MediaEvent", "QueryInterface MediaPosition", "QueryInterface BasicAudio",
          "SetNotifyWindow 0x405", "SetWindowsHookEx 1000", "CreateToolhelp32Snapshot"});
     EXPECT_TRUE(Increasing(at)) << sim::LogText();
@@ -265,31 +265,15 @@ TEST_F(Startup, StartupTickStaysZeroForOtherInitRandomValues) {
     EXPECT_EQ(PlayerState.StartupTick, 0u);
 }
 
-TEST_F(Startup, HostThreadIsOpenedOnlyForTheExtendedPause) {
+// The game's thread is recorded, never opened: the extended pause parks it instead.
+TEST_F(Startup, HostThreadIsRecordedAndOutlivesQuit) {
     sim::SetCurrentThreadId(4321);
+    WriteSettings("UseExPause=1\r\n");
     StartModule();
     EXPECT_EQ(PlayerState.HostThreadId, 4321u);
-    EXPECT_EQ(PlayerState.HostThread, nullptr);
-    EXPECT_FALSE(sim::Called("OpenThread"));
     QuitModule();
-
-    WriteSettings("UseExPause=1\r\n");
-    StartModule();
-    EXPECT_NE(PlayerState.HostThread, nullptr);
-    EXPECT_EQ(sim::Count("OpenThread 4321"), 1);
-    QuitModule();
-    EXPECT_EQ(PlayerState.HostThread, nullptr);
     EXPECT_EQ(sim::OpenThreadHandles(), 0);
-    EXPECT_EQ(PlayerState.HostThreadId, 4321u); // outlives Quit
-}
-
-TEST_F(Startup, FailedThreadOpeningLeavesNoHandle) {
-    WriteSettings("UseExPause=1\r\n");
-    sim::FailOpenThread(true);
-    StartModule();
-    EXPECT_EQ(PlayerState.HostThread, nullptr);
-    QuitModule();
-    EXPECT_EQ(sim::Count("CloseHandle thread"), 0);
+    EXPECT_EQ(PlayerState.HostThreadId, 4321u);
 }
 
 TEST_F(Startup, QuitStepsInOrder) {
@@ -301,10 +285,10 @@ TEST_F(Startup, QuitStepsInOrder) {
     ASSERT_GT(TitleNotice::Count, 0);
     sim::ClearLog();
     QuitModule();
-    EXPECT_TRUE(Increasing(Positions({"Stop", "Release BasicAudio", "Release GraphBuilder",
-                                      "CoUninitialize", "CloseHandle thread", "KillTimer 77777",
-                                      "WritePrivateProfileString Settings SubVolume 0",
-                                      "DragAcceptFiles 0", "UnhookWindowsHookEx"})))
+    EXPECT_TRUE(Increasing(
+        Positions({"Stop", "Release BasicAudio", "Release GraphBuilder", "CoUninitialize",
+                   "KillTimer 77777", "WritePrivateProfileString Settings SubVolume 0",
+                   "DragAcceptFiles 0", "UnhookWindowsHookEx"})))
         << sim::LogText();
     EXPECT_FALSE(PlayerState.Playing);
     EXPECT_FALSE(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId));

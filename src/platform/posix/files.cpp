@@ -242,9 +242,6 @@ Handle OpenFileForRead(const char* path) {
     return new Object{Object::Kind::File, fd, {}, 0};
 }
 
-Handle CreateFileForWrite(const char*) {
-    return posix::RefuseHandle();
-}
 Handle OpenFileForReadWrite(const char*, unsigned) {
     return posix::RefuseHandle();
 }

@@ -232,29 +232,6 @@ Handle OpenFileForReadWrite(const char* path, unsigned share) {
     return file;
 }
 
-Handle CreateFileForWrite(const char* path) {
-    SIM_LOCK();
-    const std::string full = FullPath(path);
-    Record(std::string("CreateFileForWrite ") + path);
-    FsEntry* entry = FindEntry(full);
-    if (entry && (entry->folder || entry->readOnly)) {
-        W().lastError = sim::kErrorAccessDenied;
-        return nullptr;
-    }
-    if (!FolderExists(ParentOf(full))) {
-        W().lastError = kErrorPathNotFound;
-        return nullptr;
-    }
-    KernelObject* file = OpenSharedFile(full, true, true, 0);
-    if (!file) return nullptr;
-    const bool existed = entry != nullptr;
-    FsEntry& created = CreateFileEntry(full);
-    created.data.clear();
-    created.reportedSize = -1;
-    W().lastError = existed ? kErrorAlreadyExists : 0; // CREATE_ALWAYS over a file
-    return file;
-}
-
 Handle CreateNewFile(const char* path) {
     SIM_LOCK();
     const std::string full = FullPath(path);

@@ -174,9 +174,7 @@ std::vector<int> RandSequence(uint32_t seed, int draws);
 
 // --- Threads ----------------------------------------------------------------------
 void SetCurrentThreadId(uint32_t id);
-void FailOpenThread(bool fail);
 int OpenThreadHandles(); // thread handles opened and not closed
-int SuspendCount(uint32_t threadId);
 int ThreadsStarted();
 int ThreadsPending();
 void RunThreads(); // runs the started threads that have not run yet

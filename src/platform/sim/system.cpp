@@ -81,18 +81,6 @@ uint32_t GetCurrentThreadId() {
     return CurrentThread();
 }
 
-Handle OpenThreadForSuspend(uint32_t threadId) {
-    SIM_LOCK();
-    Record("OpenThread " + std::to_string(threadId));
-    if (W().failOpenThread) {
-        W().lastError = sim::kErrorAccessDenied;
-        return nullptr;
-    }
-    KernelObject* thread = NewKernelObject(KernelObject::Kind::Thread);
-    thread->threadId = threadId;
-    return thread;
-}
-
 void CloseObject(Handle h) {
     SIM_LOCK();
     if (!h) {
@@ -132,20 +120,6 @@ Handle StartThread(ThreadProc proc, void* param) {
     KernelObject* thread = NewKernelObject(KernelObject::Kind::Thread);
     thread->threadId = id;
     return thread;
-}
-
-void SuspendThread(Handle thread) {
-    SIM_LOCK();
-    KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "SuspendThread");
-    Record("SuspendThread " + std::to_string(t ? t->threadId : 0));
-    if (t) ++W().suspendCounts[t->threadId];
-}
-
-void ResumeThread(Handle thread) {
-    SIM_LOCK();
-    KernelObject* t = UseKernelObject(thread, KernelObject::Kind::Thread, "ResumeThread");
-    Record("ResumeThread " + std::to_string(t ? t->threadId : 0));
-    if (t && W().suspendCounts[t->threadId] > 0) --W().suspendCounts[t->threadId];
 }
 
 bool PlaySoundFile(const char* name, unsigned flags) {

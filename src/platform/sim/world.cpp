@@ -345,21 +345,12 @@ void SetCurrentThreadId(uint32_t id) {
     else
         W().currentThread = id;
 }
-void FailOpenThread(bool fail) {
-    SIM_LOCK();
-    W().failOpenThread = fail;
-}
 int OpenThreadHandles() {
     SIM_LOCK();
     int n = 0;
     for (const auto& o : W().kernelObjects)
         n += (o->kind == KernelObject::Kind::Thread && o->open) ? 1 : 0;
     return n;
-}
-int SuspendCount(uint32_t threadId) {
-    SIM_LOCK();
-    auto it = W().suspendCounts.find(threadId);
-    return it == W().suspendCounts.end() ? 0 : it->second;
 }
 int ThreadsStarted() {
     SIM_LOCK();

@@ -133,8 +133,6 @@ struct World {
     uint32_t randState = 1;
     int seedCalls = 0;
     uint32_t currentThread = kHostThreadId;
-    bool failOpenThread = false;
-    std::map<uint32_t, int> suspendCounts;
     std::vector<PendingThread> pendingThreads;
     int threadsStarted = 0;
     bool runThreadsOnSleep = true;

@@ -23,11 +23,6 @@ Handle OpenFileForRead(const char* path) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-Handle CreateFileForWrite(const char* path) {
-    return Valid(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 Handle OpenFileForReadWrite(const char* path, unsigned share) {
     DWORD mode = 0;
     if (share & kShareRead) mode |= FILE_SHARE_READ;

@@ -29,10 +29,6 @@ uint32_t GetCurrentThreadId() {
     return ::GetCurrentThreadId();
 }
 
-Handle OpenThreadForSuspend(uint32_t threadId) {
-    return ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, threadId);
-}
-
 void CloseObject(Handle h) {
     if (h) ::CloseHandle(h);
 }
@@ -71,13 +67,6 @@ Handle StartThread(ThreadProc proc, void* param) {
         if (module) ::FreeLibrary(module);
     }
     return thread;
-}
-
-void SuspendThread(Handle thread) {
-    ::SuspendThread(thread);
-}
-void ResumeThread(Handle thread) {
-    ::ResumeThread(thread);
 }
 
 void* AllocZeroed(size_t bytes) {

@@ -155,6 +155,9 @@ bool CreateFileComplete(const char* path, const void* data, uint32_t size);
 extern const char* const kSettingsFile;    // "plugins\\OrvalinMugenBGM.ini"
 extern const char* const kSettingsSection; // "Settings"
 void ReadSettings();
+// The core's state as the DLL has it when loaded: settings at their defaults, the playback
+// state and the text buffers empty, no hook.
+void ResetCoreState();
 // The keys of the settings file in the order they are read, for tools that show them:
 // key `index` (0 to kSettingsKeys - 1), the buffer a text key is read into (0 for a
 // number), and the value a Settings record holds for it, as text ("%d" for a number).

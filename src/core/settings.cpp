@@ -140,3 +140,11 @@ void WriteBackSubVolume() {
     PluginSettings.SubVolume = v;
     platform::WriteProfileValue(kSection, "SubVolume", ScratchFormat("%d", v), kSettingsFile);
 }
+
+void ResetCoreState() {
+    PluginSettings = Settings{};
+    PlayerState = PlayerStateRecord{};
+    ScratchClear();
+    MessageBuffer[0] = '\0';
+    HookHandle = nullptr;
+}

@@ -28,6 +28,12 @@ double LoopStartSeconds();
 bool RestartFromSpare();
 // Gives the spare graphs back (a new tune, Stop, ReleaseDS).
 void ReleaseLoopSpares();
+// The engine's state as the DLL has it when loaded: no graph, no spares, no level applied,
+// no park under way. Gives nothing back: what it forgets belongs to a world that is gone.
+void ResetEngineState();
+// Its parts, each forgetting its own state.
+void ForgetLoopSpares();
+void ForgetAppliedLevel();
 
 // Transport.
 int PauseDS();
@@ -54,6 +60,8 @@ constexpr int kTagCut = 2;
 constexpr uint32_t kParkTimeoutMs = 8000;
 extern uint32_t ParkMessage; // registered at Init; 0 before
 void RegisterParkMessage();
+// No park under way; the registered message number stays, as Windows keeps it.
+void Reset();
 // Starts ExPauseThread for `request` (kPauseBox or kTagCut); keeps no handle.
 void Start(int request);
 // The hook, on the park message: parks when the request of `generation` still waits;

@@ -113,6 +113,16 @@ void ShowPauseBox() {
 
 } // namespace
 
+void Reset() {
+    ParkStage.store(kIdle);
+    ParkGeneration.store(0);
+    ParkRequest.store(0);
+    CutPath[0] = '\0';
+    WorkerStarting.store(false);
+    WorkerUnparked.store(false);
+    DoneIsStale.store(false);
+}
+
 void RegisterParkMessage() {
     if (ParkMessage == 0) ParkMessage = platform::RegisterMessage("OrvalinMugenBGM.ParkGame");
 }

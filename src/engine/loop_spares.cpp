@@ -89,6 +89,12 @@ bool RestartFromSpare() {
     return true;
 }
 
+void ForgetLoopSpares() {
+    Spares[0] = MediaGraphRecord{};
+    Spares[1] = MediaGraphRecord{};
+    SpareStopTime = 0.0;
+}
+
 void ReleaseLoopSpares() {
     for (MediaGraphRecord& s : Spares) {
         if (s.MediaControl) platform::Stop(s.MediaControl);

@@ -61,3 +61,10 @@ void ReleaseDS(uint8_t freeEntryTable) {
     if (freeEntryTable == 1) FreeEntryTable();
     MediaGraph.Ready = false;
 }
+
+void ResetEngineState() {
+    ForgetLoopSpares();
+    ForgetAppliedLevel();
+    ExPause::Reset();
+    MediaGraph = MediaGraphRecord{};
+}

@@ -103,3 +103,7 @@ void SetVolume(int volume) {
 void ReapplyVolume() {
     if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, AppliedLevel);
 }
+
+void ForgetAppliedLevel() {
+    AppliedLevel = 0;
+}

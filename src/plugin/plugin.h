@@ -8,6 +8,9 @@ extern "C" In_Module* ORV_CDECL winampGetInModule2();
 // Start-up and shut-down.
 void Init();
 void Quit();
+// The whole module as the host finds it after loading the DLL, the host's fields of the
+// record aside: for a host that loads it anew in one process (and for tests).
+void ResetModule();
 
 // Simple entry points.
 int IsOurFile(const char* name);

@@ -140,3 +140,12 @@ void Quit() {
         HookHandle = nullptr;
     }
 }
+
+void ResetModule() {
+    ComStarts = 0;
+    DropsAccepted = false;
+    ResetCoreState();
+    ResetEngineState();
+    TitleNotice::Reset();
+    TitleNotice::SavedTitle[0] = '\0';
+}

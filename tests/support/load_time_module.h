@@ -8,14 +8,7 @@
 #include "ui/ui.h"
 
 inline void LoadTimeModule() {
-    PlayerState = PlayerStateRecord{};
-    PluginSettings = Settings{};
-    MediaGraph = MediaGraphRecord{};
-    TitleNotice::Reset();
-    TitleNotice::SavedTitle[0] = '\0';
-    ScratchClear();
-    MessageBuffer[0] = '\0';
-    HookHandle = nullptr;
+    ResetModule();
     Module.hMainWindow = sim::kGameWindow;
     Module.hDllInstance = sim::kModuleInstance;
     Module.outMod = sim::OutModule();

@@ -347,3 +347,30 @@ TEST_F(Startup, ResumeBeforeTheFirstTuneStillLetsItPlay) {
     EXPECT_EQ(sim::LastGraph().state, sim::GraphState::Running);
     EXPECT_EQ(sim::GraphsCreated(), 1);
 }
+
+// A module left in the middle of a tune (no Quit: its spare graphs, its level, a park
+// request under way) and loaded anew into a fresh world starts and ends cleanly: nothing
+// of the old world is used or given back.
+TEST_F(ModuleTest, ResetModuleForgetsARunThatNeverQuit) {
+    WriteSettings("InitRandom=0\r\nUseExPause=1\r\n");
+    sim::AddFile("a.mp3", "");
+    sim::AddFile("l.txt", "[orvalin_bgmlist]\r\n[list]\r\na.mp3,loop=5000\r\n");
+    sim::SetRenderedDuration(180);
+    Init();
+    ASSERT_EQ(Module.Play("l.txt"), 0);
+    ExPause::Start(ExPause::kPauseBox); // cooperative: queued, not yet run
+    ASSERT_GT(sim::Count("CreateFilterGraph"), 1); // the loop start's spares
+
+    sim::Reset();
+    ResetModule();
+    Module.hMainWindow = sim::kGameWindow;
+    Module.hDllInstance = sim::kModuleInstance;
+    Module.outMod = sim::OutModule();
+    WriteSettings("InitRandom=0\r\n");
+    sim::AddFile("b.mp3", "");
+    Init();
+    EXPECT_EQ(Module.Play("b.mp3"), 0);
+    Quit();
+    EXPECT_EQ(sim::ComInitCount(), 0);
+    EXPECT_EQ(sim::Count("CreateFilterGraph"), 1); // the new world's one graph
+}

@@ -28,3 +28,12 @@ bool OffHostThread() {
     return PlayerState.HostThreadId != 0 &&
            platform::GetCurrentThreadId() != PlayerState.HostThreadId;
 }
+
+// Here rather than beside the settings: the checker reads settings but has no hook.
+void ResetCoreState() {
+    PluginSettings = Settings{};
+    PlayerState = PlayerStateRecord{};
+    ScratchClear();
+    MessageBuffer[0] = '\0';
+    HookHandle = nullptr;
+}

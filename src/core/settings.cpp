@@ -140,11 +140,3 @@ void WriteBackSubVolume() {
     PluginSettings.SubVolume = v;
     platform::WriteProfileValue(kSection, "SubVolume", ScratchFormat("%d", v), kSettingsFile);
 }
-
-void ResetCoreState() {
-    PluginSettings = Settings{};
-    PlayerState = PlayerStateRecord{};
-    ScratchClear();
-    MessageBuffer[0] = '\0';
-    HookHandle = nullptr;
-}

@@ -16,11 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "control/control.h"
 #include "engine/engine.h"
+#include "notices/notices.h"
 #include "platform/sim/sim.h"
 #include "platform/window.h"
 #include "plugin/plugin.h"
-#include "ui/ui.h"
 
 namespace {
 

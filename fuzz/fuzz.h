@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "core/key_list.h"
+#include "control/control.h"
 #include "engine/engine.h"
+#include "notices/notices.h"
 #include "platform/sim/sim.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
 #include "tools/tools.h"
-#include "ui/ui.h"
+
 #include "../tests/support/load_time_module.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

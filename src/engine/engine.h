@@ -8,7 +8,7 @@ struct MediaGraphRecord {
     platform::ComPtr MediaEvent = nullptr;
     platform::ComPtr MediaPosition = nullptr;
     platform::ComPtr BasicAudio = nullptr;
-    bool Ready = false;    // the five interfaces are valid
+    bool Ready = false;    // the five interfaces are valid: set by InitDS, cleared by ReleaseDS
     bool Rendered = false; // a file has been started in the graph
     bool Empty = false;    // this graph has had no file started in it since InitDS made it
 };
@@ -17,9 +17,14 @@ extern MediaGraphRecord MediaGraph;
 // Media graph.
 int InitDS();
 void ReleaseDS(uint8_t freeEntryTable);
+// Gives the graph back and forgets the file it held: the next tune makes a new one.
+void DropGraph();
 int RenderTurbo(const char* name);
-// `sameEntryAgain`: the playlist entry that just ended plays again, from its loop start.
-int RenderAndRun(const char* text, bool sameEntryAgain = false);
+// Renders the file `name` and starts it with the entry's options that PlayerState holds.
+// `sameEntryAgain`: the playlist entry that just ended plays again, from its loop start;
+// `repeatsItself`: it will play again right after itself whatever happens, so spare
+// graphs of it wait at its loop start.
+int RenderAndRun(const char* name, bool sameEntryAgain = false, bool repeatsItself = false);
 // The current entry's loop start in seconds (0.0 when it has none).
 double LoopStartSeconds();
 // An entry with a loop start that plays again in place keeps two spare graphs of its
@@ -28,18 +33,26 @@ double LoopStartSeconds();
 bool RestartFromSpare();
 // Gives the spare graphs back (a new tune, Stop, ReleaseDS).
 void ReleaseLoopSpares();
-// The engine's state as the DLL has it when loaded: no graph, no spares, no level applied,
-// no park under way. Gives nothing back: what it forgets belongs to a world that is gone.
+// The engine's state as the DLL has it when loaded: no graph, no spares, no level applied.
+// Gives nothing back: what it forgets belongs to a world that is gone.
 void ResetEngineState();
 // Its parts, each forgetting its own state.
 void ForgetLoopSpares();
 void ForgetAppliedLevel();
 
-// Transport.
+// Transport on the graph.
 int PauseDS();
-void Pause();
-void UnPause();
-void Stop();
+// Pauses the graph and waits for it; an answer other than done or "not yet" shows
+// `failure` (a format with one %X).
+void PauseGraph(const char* failure);
+// Runs the graph again; `setPlaying` marks the tune as playing when it runs.
+void RunGraph(bool setPlaying);
+// Silences the playlist's extra sound, if it has one.
+void StopExtraSound();
+// Stops the tune: false, and nothing done, when there is no graph.
+bool StopGraph();
+// What follows a stop under ReleaseOnStop: the graph given back (or a warning).
+void ReleaseAfterStop();
 // Stop without the playlist save, which a later Stop makes (the extended pause).
 void StopKeepingList();
 
@@ -48,10 +61,10 @@ void SetVolume(int volume);
 // Gives the graph the level SetVolume gave last (a graph that takes over the tune).
 void ReapplyVolume();
 
-// The extended pause. The worker thread never stops the game's thread from outside:
-// it asks the game's thread to park inside the module at a safe point (a registered
-// message the hook sees, or a wait of the module's own), and the parked thread does
-// every graph call itself, before and after the worker's box or tag cut.
+// The game's thread parks for the extended pause's worker. The worker never stops the
+// game's thread from outside: it asks it to park inside the module at a safe point (a
+// registered message the hook sees, or a wait of the module's own), and the parked thread
+// makes every graph call itself, before and after the worker's box or tag cut.
 namespace ExPause {
 constexpr int kPauseBox = 1;
 constexpr int kTagCut = 2;
@@ -62,8 +75,6 @@ extern uint32_t ParkMessage; // registered at Init; 0 before
 void RegisterParkMessage();
 // No park under way; the registered message number stays, as Windows keeps it.
 void Reset();
-// Starts ExPauseThread for `request` (kPauseBox or kTagCut); keeps no handle.
-void Start(int request);
 // The hook, on the park message: parks when the request of `generation` still waits;
 // true when it parked.
 bool ServePark(uintptr_t generation);
@@ -79,6 +90,17 @@ void AwaitWorker();
 // The hook, on the end message (0x0492): false when it comes from a worker that the game
 // stopped waiting for, and must do nothing.
 bool TakeCurrentDone();
+
+// The worker's side. A worker is starting from the moment it is asked for until it has
+// claimed the work (or found another at it): AwaitWorker waits for it meanwhile.
+void SetWorkerStarting(bool starting);
+// The worker at work from now on: a fresh start, starting no more.
+void BeginWork();
+// Asks the game's thread to park for `request`; true once it is parked. False when it did
+// not park in time: the worker then goes on with the game running.
+bool RequestPark(int request);
+// Lets the parked game's thread go on.
+void ReleasePark();
+// The file the tag cut works on, copied by the game's thread before it parked.
+const char* CutPath();
 } // namespace ExPause
-// The worker: its parameter is the request (kPauseBox or kTagCut).
-uint32_t ExPauseThread(void* request);

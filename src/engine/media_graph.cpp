@@ -1,5 +1,5 @@
 // The media graph's lifetime: creating it with its four further interfaces, and giving
-// it back.
+// it back. The graph keeps its own flags: InitDS sets Ready, ReleaseDS clears it.
 #include "engine/engine.h"
 #include "engine/graph_calls.h"
 #include "platform/media.h"
@@ -11,6 +11,7 @@ MediaGraphRecord MediaGraph;
 int InitDS() {
     MediaGraphRecord& g = MediaGraph;
     graph::ReleaseInterfaces(g); // what an earlier failed creation left behind
+    g.Ready = false;
     if (platform::CreateFilterGraph(&g.GraphBuilder) != 0) {
         g.GraphBuilder = nullptr;
         ModuleShutdown();
@@ -52,6 +53,7 @@ int InitDS() {
         return 0;
     }
     g.Empty = true;
+    g.Ready = true;
     return 1;
 }
 
@@ -62,9 +64,13 @@ void ReleaseDS(uint8_t freeEntryTable) {
     MediaGraph.Ready = false;
 }
 
+void DropGraph() {
+    ReleaseDS(0);
+    MediaGraph.Rendered = false;
+}
+
 void ResetEngineState() {
     ForgetLoopSpares();
     ForgetAppliedLevel();
-    ExPause::Reset();
     MediaGraph = MediaGraphRecord{};
 }

@@ -8,8 +8,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "core/core.h"
-#include "selection/selection.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace {
 
@@ -56,7 +55,7 @@ double ApplyEndTrim() {
 // The graph has just rendered `name`: volume, positions, notifications, Run. The first
 // play starts at the entry's beg= (whole seconds); an entry playing again right after
 // itself starts at its loop start, to the millisecond.
-void StartSequence(const char* name, bool sameEntryAgain) {
+void StartSequence(const char* name, bool sameEntryAgain, bool repeatsItself) {
     PlayerStateRecord& p = PlayerState;
     SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
     const double begin = p.EntryBeg != 0 ? static_cast<double>(p.EntryBeg / 1000) : 0.0;
@@ -81,7 +80,7 @@ void StartSequence(const char* name, bool sameEntryAgain) {
     TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
                       TitleNotice::kPlayingKind);
     p.Playing = true;
-    if (p.EntryLoop != 0 && EntryRepeatsItself()) graph::PrepareLoopSpares(name, stopTime);
+    if (p.EntryLoop != 0 && repeatsItself) graph::PrepareLoopSpares(name, stopTime);
 }
 
 } // namespace
@@ -113,41 +112,20 @@ int RenderTurbo(const char* name) {
     if (Succeeded(hr)) return 1;
     if (hr != platform::kErrFileNotFound)
         ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
-    ReleaseDS(0);
-    g.Rendered = false;
-    g.Ready = false;
+    DropGraph();
     return 0;
 }
 
-int RenderAndRun(const char* text, bool sameEntryAgain) {
+int RenderAndRun(const char* name, bool sameEntryAgain, bool repeatsItself) {
     PlayerStateRecord& p = PlayerState;
     MediaGraphRecord& g = MediaGraph;
-    p.EntryBeg = 0;
-    p.EntryEnd = 0;
-    p.EntryLoop = 0;
-    p.Hosei = 0;
-    ReleaseLoopSpares(); // they hold the tune that played
-    if (text[0] == '\0') return 0;
-    if (p.PlayMode == -1) return 0;
-    char name[kNameSize];
-    if (p.PlayMode == 1)
-        ParseEntry(text, name);
-    else
-        CopyText(name, text, sizeof name);
-
-    if (p.Playing) {
-        PauseDS();
-        Stop();
-        p.Playing = false;
-    }
-
     if (g.Ready && g.Rendered && PluginSettings.TurboLoadMusic != 0 &&
         SameIgnoringAsciiCase(TurboExtension(p.MediaFile), TurboExtension(name), 8)) {
         // A graph made anew after a tag cut has no filters left to remove but may have
         // been set running by the resume that followed: stop it, as below.
         if (g.Empty) platform::Stop(g.MediaControl);
         if (RenderTurbo(name) == 1) {
-            StartSequence(name, sameEntryAgain);
+            StartSequence(name, sameEntryAgain, repeatsItself);
             return 1;
         }
         TitleNotice::Collapse();
@@ -161,7 +139,6 @@ int RenderAndRun(const char* text, bool sameEntryAgain) {
     bool created = true;
     if (g.Rendered) {
         ReleaseDS(0);
-        g.Ready = false;
         created = InitDS() != 0;
     } else if (!g.Ready) {
         created = InitDS() != 0;
@@ -176,7 +153,6 @@ int RenderAndRun(const char* text, bool sameEntryAgain) {
         ErrorFeedback::FailureBox("Initialize failed");
         return 0;
     }
-    g.Ready = true;
 
     const HResult hr = platform::RenderFile(g.GraphBuilder, wide.text);
     if (hr == platform::kErrFileNotFound) return 0;
@@ -184,6 +160,6 @@ int RenderAndRun(const char* text, bool sameEntryAgain) {
         ErrorFeedback::StatusBox("Error occured on rendering file(%X)", hr);
         return -1;
     }
-    StartSequence(name, sameEntryAgain);
+    StartSequence(name, sameEntryAgain, repeatsItself);
     return 1;
 }

@@ -1,10 +1,10 @@
-// The transport: pause by five modes, resume, stop.
+// The transport on the graph: pausing it (and waiting for the pause), running it again,
+// stopping it. What a pause or a stop means for the player is decided above.
 #include "engine/engine.h"
 #include "platform/media.h"
 #include "platform/system.h"
 #include "platform/window.h"
 #include "core/core.h"
-#include "selection/selection.h"
 
 namespace {
 
@@ -33,6 +33,16 @@ void PauseWait() {
     }
 }
 
+} // namespace
+
+int PauseDS() {
+    if (!MediaGraph.Ready) return 0;
+    PauseGraph("Unknown return value of Run function(%X)");
+    StopExtraSound();
+    PlayerState.Paused = 1;
+    return OutModPause(1);
+}
+
 // Pauses the graph and waits for the transition; other answers show `failure`.
 void PauseGraph(const char* failure) {
     const HResult hr = platform::Pause(MediaGraph.MediaControl);
@@ -46,7 +56,7 @@ void StopExtraSound() {
     if (PlayerState.ExtSound[0] != '\0') platform::PlaySoundFile(nullptr, 0);
 }
 
-void RunAgain(bool setPlaying) {
+void RunGraph(bool setPlaying) {
     const HResult hr = platform::Run(MediaGraph.MediaControl);
     if (Succeeded(hr)) {
         if (setPlaying) PlayerState.Playing = true;
@@ -55,88 +65,18 @@ void RunAgain(bool setPlaying) {
     }
 }
 
-} // namespace
-
-int PauseDS() {
-    if (!MediaGraph.Ready) return 0;
-    PauseGraph("Unknown return value of Run function(%X)");
-    StopExtraSound();
-    PlayerState.Paused = 1;
-    return OutModPause(1);
-}
-
-void Pause() {
-    PlayerStateRecord& p = PlayerState;
-    if (!MediaGraph.Ready || !p.Playing || p.PlayMode == -1) return;
-    const int mode = PluginSettings.PauseMode;
-    switch (mode) {
-    case 1:
-        PauseGraph("Unknown return value in Run function(%X)");
-        break;
-    case 2:
-        platform::get_CurrentPosition(MediaGraph.MediaPosition, &p.PausePosition);
-        [[fallthrough]];
-    case 3:
-        p.Muted = true;
-        SetVolume(p.HostVolume);
-        break;
-    case 4:
-    case 5:
-        Stop();
-        break;
-    default:
-        break;
-    }
-    p.Paused = mode;
-    OutModPause(mode != 0 ? 1 : 0);
-    StopExtraSound();
-}
-
-void UnPause() {
-    PlayerStateRecord& p = PlayerState;
-    if (PluginSettings.CloseOutModWhenUnpause != 0) OutModClose();
-    if (!MediaGraph.Ready || p.PlayMode == -1) return;
-    switch (PluginSettings.PauseMode) {
-    case 1:
-        RunAgain(false);
-        break;
-    case 2:
-        platform::put_CurrentPosition(MediaGraph.MediaPosition, p.PausePosition);
-        [[fallthrough]];
-    case 3:
-        p.Muted = false;
-        SetVolume(p.HostVolume);
-        break;
-    case 4:
-        RunAgain(true);
-        break;
-    case 5: {
-        char file[kNameSize];
-        CopyText(file, p.MediaFile, sizeof file);
-        Play(file);
-        break;
-    }
-    default:
-        break;
-    }
-    if (p.ExtSound[0] != '\0')
-        platform::PlaySoundFile(p.ExtSound,
-                                platform::kSndFilename | platform::kSndLoop | platform::kSndAsync);
-    p.Paused = 0;
-    OutModPause(0);
-}
-
-namespace {
-
-void StopTune(bool saveList) {
+bool StopGraph() {
     PlayerStateRecord& p = PlayerState;
     ReleaseLoopSpares(); // the spares of a tune that loops, and the last samples it still sounds
-    if (!MediaGraph.Ready) return;
+    if (!MediaGraph.Ready) return false;
     const HResult hr = platform::Stop(MediaGraph.MediaControl);
     StopExtraSound();
     if (!Succeeded(hr)) ErrorFeedback::StatusBox("Unknown error on stopping(%X)", hr);
     p.Playing = false;
-    if (saveList) SaveIfModified();
+    return true;
+}
+
+void ReleaseAfterStop() {
     if (PluginSettings.ReleaseOnStop == 0) return;
     const bool stopPauses = PluginSettings.PauseMode == 4 || PluginSettings.PauseMode == 5;
     if (stopPauses)
@@ -148,19 +88,9 @@ void StopTune(bool saveList) {
         return;
     }
     if (stopPauses) return;
-    if (MediaGraph.Ready) {
-        ReleaseDS(0);
-        MediaGraph.Rendered = false;
-        MediaGraph.Ready = false;
-    }
-}
-
-} // namespace
-
-void Stop() {
-    StopTune(true);
+    if (MediaGraph.Ready) DropGraph();
 }
 
 void StopKeepingList() {
-    StopTune(false);
+    if (StopGraph()) ReleaseAfterStop();
 }

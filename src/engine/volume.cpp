@@ -7,7 +7,7 @@
 #include "platform/media.h"
 #include "platform/window.h"
 #include "core/core.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include "platform/window.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
-#include "ui/ui.h"
+#include "control/control.h"
+#include "notices/notices.h"
 
 void (*const ModuleShutdown)() = Quit;
 
@@ -99,9 +100,7 @@ void Init() {
         return; // no graph, no hook, no program check
     }
 
-    if (InitDS()) {
-        MediaGraph.Ready = true;
-    } else {
+    if (!InitDS()) {
         ErrorFeedback::RepeatFailureBeep({500, 500}, 3, 50);
         if (PluginSettings.MsgBoxOnError != 0)
             platform::ShowMessageBox(HostWindow(), "Initialize failed in InitDS Function", "Error",
@@ -146,6 +145,7 @@ void ResetModule() {
     DropsAccepted = false;
     ResetCoreState();
     ResetEngineState();
+    ExPause::Reset();
     TitleNotice::Reset();
     TitleNotice::SavedTitle[0] = '\0';
 }

@@ -7,7 +7,7 @@
 #include "platform/window.h"
 #include "core/core.h"
 #include "selection/selection.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace {
 
@@ -87,9 +87,9 @@ int Play(const char* name) {
     if (p.PlayMode == 1 && p.EntryCount > 0) {
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
-        RenderAndRun(entry);
+        StartTune(entry);
     } else {
-        RenderAndRun(media);
+        StartTune(media);
     }
 
     if (p.ExtSound[0] != '\0') platform::PlaySoundFile(p.ExtSound, kExtraSoundFlags);
@@ -147,7 +147,7 @@ void AdvanceAfterTune() {
         const bool again = p.CurrentEntry == previous;
         if (p.EntryStop == 0 && again && RestartFromSpare()) return; // keeps its options
         p.Hosei = 0;
-        if (p.EntryStop == 0 && RenderAndRun(entry, again) == 0)
+        if (p.EntryStop == 0 && StartTune(entry, again) == 0)
             ErrorFeedback::FailureBox("RenderAndRun Failed");
         return;
     }
@@ -155,6 +155,28 @@ void AdvanceAfterTune() {
     if (RestartFromSpare()) return;
     platform::put_CurrentPosition(MediaGraph.MediaPosition, LoopStartSeconds());
     platform::Run(MediaGraph.MediaControl);
+}
+
+int StartTune(const char* text, bool sameEntryAgain) {
+    PlayerStateRecord& p = PlayerState;
+    p.EntryBeg = 0;
+    p.EntryEnd = 0;
+    p.EntryLoop = 0;
+    p.Hosei = 0;
+    ReleaseLoopSpares(); // they hold the tune that played
+    if (text[0] == '\0') return 0;
+    if (p.PlayMode == -1) return 0;
+    char name[kNameSize];
+    if (p.PlayMode == 1)
+        ParseEntry(text, name);
+    else
+        CopyText(name, text, sizeof name);
+    if (p.Playing) {
+        PauseDS();
+        Stop();
+        p.Playing = false;
+    }
+    return RenderAndRun(name, sameEntryAgain, EntryRepeatsItself());
 }
 
 bool EntryRepeatsItself() {

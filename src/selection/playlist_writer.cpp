@@ -8,7 +8,7 @@
 #include "platform/window.h"
 #include "core/core.h"
 #include "selection/selection.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace {
 

@@ -4,6 +4,15 @@
 #include "platform/types.h"
 
 int Play(const char* name);
+// Renders and starts the entry `text` (of the playlist, or the file of a single or folder
+// play) with its options. `sameEntryAgain`: the entry that just ended plays again, from
+// its loop start. 0 when nothing was started.
+int StartTune(const char* text, bool sameEntryAgain = false);
+// The player's transport: pause by the five modes of PauseMode, resume, stop (which saves
+// a playlist grown by drops).
+void Pause();
+void UnPause();
+void Stop();
 int ChooseStartEntry();
 void AdvanceAfterTune();
 // The playlist entry now playing will play again right after itself whatever happens:

@@ -11,7 +11,7 @@
 #include "platform/system.h"
 #include "core/core.h"
 #include "tools/tools.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace {
 

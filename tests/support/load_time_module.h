@@ -2,10 +2,12 @@
 // in: what the unit fixtures and the fuzz targets start each test or input from. Call it
 // after sim::Reset(), which the output module record depends on.
 #pragma once
+#include "control/control.h"
 #include "engine/engine.h"
+#include "notices/notices.h"
 #include "platform/sim/sim.h"
 #include "plugin/plugin.h"
-#include "ui/ui.h"
+
 
 inline void LoadTimeModule() {
     ResetModule();

@@ -9,12 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "control/control.h"
 #include "core/key_list.h"
 #include "engine/engine.h"
+#include "notices/notices.h"
 #include "platform/sim/sim.h"
 #include "plugin/plugin.h"
 #include "selection/selection.h"
-#include "ui/ui.h"
+
 #include "../support/load_time_module.h"
 
 class SimTest : public ::testing::Test {

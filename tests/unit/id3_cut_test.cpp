@@ -182,7 +182,7 @@ TEST_F(Id3Cut, AStoppedGraphHoldsTheFileUntilItIsReleased) {
     WriteSettings("DisplayToWindowText=1\r\nReleaseOnStop=0\r\n");
     sim::AddFile(kFile, kTagged);
     StartModule();
-    ASSERT_EQ(RenderAndRun(kFile.c_str()), 1);
+    ASSERT_EQ(StartTune(kFile.c_str()), 1);
     Stop();
     EXPECT_EQ(CutId3v2Tag(kFile.c_str()), 0);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "[ERROR] Can't open sound\\stage1.mp3 (32)");

@@ -26,7 +26,7 @@ class MediaGraphTest : public ModuleTest {
 
 TEST_F(MediaGraphTest, StartSequenceInOrder) {
     Begin("DisplayToWindowText=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_THAT(sim::Lines("put_Volume"), ElementsAre("put_Volume 0")); // 255 while unknown
     const int volumeAt = sim::Find("put_Volume");
     const int positionAt = sim::Find("put_CurrentPosition 0");
@@ -49,14 +49,14 @@ TEST_F(MediaGraphTest, StartSequenceInOrder) {
 TEST_F(MediaGraphTest, KnownHostVolumeIsAppliedAfterTheRender) {
     Begin();
     PlayerState.HostVolume = 128;
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::LastGraph().volume, -2032);
 }
 
 TEST_F(MediaGraphTest, EntryTrimsAreAppliedInWholeSeconds) {
     Begin();
     PlayerState.PlayMode = 1;
-    ASSERT_EQ(RenderAndRun("a.mp3,beg=1500,end=2500"), 1);
+    ASSERT_EQ(StartTune("a.mp3,beg=1500,end=2500"), 1);
     EXPECT_EQ(PlayerState.EntryBeg, 1500);
     EXPECT_EQ(PlayerState.EntryEnd, 2500);
     EXPECT_THAT(sim::Lines("put_CurrentPosition"), ElementsAre("put_CurrentPosition 1"));
@@ -70,7 +70,7 @@ TEST_F(MediaGraphTest, EmptyNameDoesNothingButClearsTheEntryOptions) {
     PlayerState.EntryBeg = 1000;
     PlayerState.EntryEnd = 2000;
     PlayerState.Hosei = 10080;
-    EXPECT_EQ(RenderAndRun(""), 0);
+    EXPECT_EQ(StartTune(""), 0);
     EXPECT_EQ(PlayerState.EntryBeg, 0);
     EXPECT_EQ(PlayerState.EntryEnd, 0);
     EXPECT_EQ(PlayerState.Hosei, 0);
@@ -80,7 +80,7 @@ TEST_F(MediaGraphTest, EmptyNameDoesNothingButClearsTheEntryOptions) {
 TEST_F(MediaGraphTest, PlaylistWithoutEntriesPlaysNothing) {
     Begin();
     PlayerState.PlayMode = -1;
-    EXPECT_EQ(RenderAndRun("a.mp3"), 0);
+    EXPECT_EQ(StartTune("a.mp3"), 0);
     EXPECT_FALSE(sim::Called("RenderFile"));
 }
 
@@ -100,7 +100,7 @@ TEST_P(RenderResult, ResultAndMessage) {
     const RenderCase& c = GetParam();
     Begin("MsgBoxOnError=" + std::to_string(c.msgBoxOnError) + "\r\n");
     sim::Script(sim::Op::RenderFile, {c.renderResult});
-    EXPECT_EQ(RenderAndRun("a.mp3"), c.expected);
+    EXPECT_EQ(StartTune("a.mp3"), c.expected);
     EXPECT_EQ(PlayerState.Playing, c.expected == 1);
     if (c.box)
         EXPECT_THAT(BoxTexts(), ElementsAre(c.box));
@@ -121,8 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MediaGraphTest, MissingFileStopsThePlayingTuneSilently) {
     Begin("MsgBoxOnError=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
-    EXPECT_EQ(RenderAndRun("gone.mp3"), 0);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
+    EXPECT_EQ(StartTune("gone.mp3"), 0);
     EXPECT_FALSE(PlayerState.Playing);
     EXPECT_TRUE(sim::Called("Stop"));
     EXPECT_THAT(sim::Boxes(), IsEmpty());
@@ -142,7 +142,7 @@ TEST_P(RunWait, EndsAfterALittleOverFiveSeconds) {
     sim::Script(sim::Op::Run, {platform::kSFalse});
     sim::Script(sim::Op::GetState, platform::kVfwStateIntermediate, 1000);
     const uint32_t start = sim::Now();
-    EXPECT_EQ(RenderAndRun("a.mp3"), 1);
+    EXPECT_EQ(StartTune("a.mp3"), 1);
     const uint32_t waited = sim::Now() - start;
     EXPECT_GT(waited, 5000u);
     EXPECT_LE(waited, 5250u);
@@ -164,7 +164,7 @@ TEST_F(MediaGraphTest, RunWaitEndsWhenTheTransitionDoes) {
     Begin("MsgBoxOnError=1\r\n");
     sim::Script(sim::Op::Run, {platform::kSFalse});
     sim::Script(sim::Op::GetState, platform::kVfwStateIntermediate, 3);
-    EXPECT_EQ(RenderAndRun("a.mp3"), 1);
+    EXPECT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::Count("GetState 250"), 4);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
 }
@@ -172,7 +172,7 @@ TEST_F(MediaGraphTest, RunWaitEndsWhenTheTransitionDoes) {
 TEST_F(MediaGraphTest, RunWithOtherCodeIsReportedAndTheTuneCountsAsStarted) {
     Begin("MsgBoxOnError=1\r\n");
     sim::Script(sim::Op::Run, {platform::kEFail});
-    EXPECT_EQ(RenderAndRun("a.mp3"), 1);
+    EXPECT_EQ(StartTune("a.mp3"), 1);
     EXPECT_FALSE(sim::Called("GetState"));
     EXPECT_THAT(BoxTexts(), ElementsAre("Unknown return value of Run function(80004005)"));
     EXPECT_TRUE(PlayerState.Playing);
@@ -181,7 +181,7 @@ TEST_F(MediaGraphTest, RunWithOtherCodeIsReportedAndTheTuneCountsAsStarted) {
 TEST_F(MediaGraphTest, RefusedNotificationWindowBeepsAndPlaysOn) {
     Begin("Beep=1\r\n");
     sim::Script(sim::Op::SetNotifyWindow, {platform::kEFail});
-    EXPECT_EQ(RenderAndRun("a.mp3"), 1);
+    EXPECT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::Beeps(), (BeepList{{1500, 400}}));
     EXPECT_TRUE(PlayerState.Playing);
 }
@@ -203,9 +203,9 @@ TEST_P(TurboExtension, SameExtensionKeepsTheGraph) {
     sim::AddFile(c.first, "");
     sim::AddFile(c.second, "");
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun(c.first), 1);
+    ASSERT_EQ(StartTune(c.first), 1);
     const int graphs = sim::GraphsCreated();
-    ASSERT_EQ(RenderAndRun(c.second), 1);
+    ASSERT_EQ(StartTune(c.second), 1);
     EXPECT_EQ(sim::GraphsCreated() == graphs, c.turbo);
     EXPECT_EQ(sim::Called("EnumFilters"), c.turbo);
     EXPECT_EQ(sim::LastGraph().filters.size(), 2u); // the second tune's filters only
@@ -226,31 +226,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MediaGraphTest, EmptyMediaFileNeverMatches) {
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     PlayerState.MediaFile[0] = '\0';
     const int graphs = sim::GraphsCreated();
-    ASSERT_EQ(RenderAndRun("b.mp3"), 1);
+    ASSERT_EQ(StartTune("b.mp3"), 1);
     EXPECT_EQ(sim::GraphsCreated(), graphs + 1);
 }
 
 TEST_F(MediaGraphTest, WithoutTurboEveryTuneGetsANewGraph) {
     Begin();
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::GraphsCreated(), 3);
     EXPECT_EQ(sim::LiveComObjects(), 5);
 }
 
 TEST_F(MediaGraphTest, FirstRenderUsesTheGraphMadeAtStartUp) {
     Begin();
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::GraphsCreated(), 1);
 }
 
 TEST_F(MediaGraphTest, TurboWalkRemovesEveryFilterAndRendersTheNewFile) {
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::ClearLog();
     ASSERT_EQ(RenderTurbo("b.mp3"), 1);
     EXPECT_EQ(sim::Count("RemoveFilter"), 2);
@@ -266,7 +266,7 @@ TEST_F(MediaGraphTest, TurboWalkRemovesEveryFilterAndRendersTheNewFile) {
 // would leave the old tune's filters in the graph, playing beside the new one.
 TEST_F(MediaGraphTest, TurboWalkGoesOnWithAFreshEnumeratorWhenTheGraphChanged) {
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::SetFilterEnumOutOfSync(true);
     sim::ClearLog();
     ASSERT_EQ(RenderTurbo("b.mp3"), 1);
@@ -279,7 +279,7 @@ TEST_F(MediaGraphTest, TurboWalkGoesOnWithAFreshEnumeratorWhenTheGraphChanged) {
 
 TEST_F(MediaGraphTest, TurboWalkEndsAtAnyOtherAnswerOfTheEnumerator) {
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::ClearLog();
     sim::Script(sim::Op::NextFilter, {platform::kSOk, platform::kEFail});
     ASSERT_EQ(RenderTurbo("b.mp3"), 1);
@@ -296,7 +296,7 @@ TEST_F(MediaGraphTest, TurboWithoutARenderedFileDoesNothing) {
 
 TEST_F(MediaGraphTest, RefusedFilterRemovalIsShownWhateverTheSettingAndTheWalkGoesOn) {
     Begin("TurboLoadMusic=1\r\nMsgBoxOnError=0\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::Script(sim::Op::RemoveFilter, {platform::kEFail});
     ASSERT_EQ(RenderTurbo("b.mp3"), 1);
     EXPECT_THAT(BoxTexts(), ElementsAre("removefilter failed"));
@@ -307,9 +307,9 @@ TEST_F(MediaGraphTest, RefusedFilterRemovalIsShownWhateverTheSettingAndTheWalkGo
 
 TEST_F(MediaGraphTest, TurboMissFallsBackWithTwoNoticesThenFailsSilently) {
     Begin("TurboLoadMusic=1\r\nDisplayToWindowText=1\r\nMsgBoxOnError=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     const int graphs = sim::GraphsCreated();
-    EXPECT_EQ(RenderAndRun("gone.mp3"), 0);
+    EXPECT_EQ(StartTune("gone.mp3"), 0);
     EXPECT_EQ(sim::Count("RenderFile gone.mp3"), 2); // the fast path, then the normal one
     EXPECT_EQ(sim::GraphsCreated(), graphs + 1);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
@@ -324,16 +324,16 @@ TEST_F(MediaGraphTest, TurboMissFallsBackWithTwoNoticesThenFailsSilently) {
 
 TEST_F(MediaGraphTest, TurboRenderErrorIsReportedThenTheNormalPathPlays) {
     Begin("TurboLoadMusic=1\r\nMsgBoxOnError=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::Script(sim::Op::RenderFile, {kNotAudio});
-    EXPECT_EQ(RenderAndRun("b.mp3"), 1);
+    EXPECT_EQ(StartTune("b.mp3"), 1);
     EXPECT_THAT(BoxTexts(), ElementsAre("Error occured on rendering file(80040218)"));
     EXPECT_EQ(sim::LiveComObjects(), 5);
 }
 
 TEST_F(MediaGraphTest, FailedTurboReleasesTheGraph) {
     Begin("TurboLoadMusic=1\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(RenderTurbo("gone.mp3"), 0);
     EXPECT_FALSE(MediaGraph.Ready);
     EXPECT_FALSE(MediaGraph.Rendered);
@@ -343,9 +343,9 @@ TEST_F(MediaGraphTest, FailedTurboReleasesTheGraph) {
 
 TEST_F(MediaGraphTest, FailedRecreationBeepsAndReports) {
     Begin("Beep=1\r\nMsgBoxOnError=2\r\n");
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     sim::Script(sim::Op::QueryBasicAudio, {platform::kENoInterface});
-    EXPECT_EQ(RenderAndRun("b.mp3"), 0);
+    EXPECT_EQ(StartTune("b.mp3"), 0);
     EXPECT_EQ(sim::Beeps(),
               (BeepList{{700, 200}, {500, 400}, {1800, 500}, {1800, 500}, {1800, 500}}));
     EXPECT_EQ(sim::Count("Sleep 100"), 2);

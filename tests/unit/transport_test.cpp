@@ -18,7 +18,7 @@ class TransportTest : public ModuleTest {
         sim::AddFile("a.mp3", "");
         StartModule();
         SetVolume(128);
-        ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+        ASSERT_EQ(StartTune("a.mp3"), 1);
         platform::put_CurrentPosition(MediaGraph.MediaPosition, 42.0);
         sim::ClearHistory();
     }
@@ -205,7 +205,7 @@ TEST_F(TransportTest, OwnPauseLeavesPlayingAndTellsTheOutputModule) {
 TEST_F(TransportTest, TuneChangeWhilePlayingPausesAndStopsFirst) {
     Playing("");
     sim::AddFile("b.mp3", "");
-    ASSERT_EQ(RenderAndRun("b.mp3"), 1);
+    ASSERT_EQ(StartTune("b.mp3"), 1);
     EXPECT_LT(sim::Find("Pause"), sim::Find("Stop"));
     EXPECT_LT(sim::Find("Stop"), sim::Find("RenderFile b.mp3"));
     EXPECT_EQ(Module.IsPaused(), 1); // the start sequence leaves it
@@ -231,7 +231,7 @@ TEST_F(TransportTest, ReleaseOnStopGivesTheGraphBack) {
     EXPECT_EQ(sim::LiveComObjects(), 0);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
     const int graphs = sim::GraphsCreated();
-    ASSERT_EQ(RenderAndRun("a.mp3"), 1);
+    ASSERT_EQ(StartTune("a.mp3"), 1);
     EXPECT_EQ(sim::GraphsCreated(), graphs + 1);
 }
 

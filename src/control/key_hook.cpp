@@ -8,7 +8,8 @@
 #include "core/core.h"
 #include "selection/selection.h"
 #include "tools/tools.h"
-#include "ui/ui.h"
+#include "control/control.h"
+#include "notices/notices.h"
 
 namespace {
 
@@ -96,17 +97,9 @@ bool CtrlDown() {
         // A stopped graph still holds its file, shared for reading only: give the graph
         // back for the cut and make a new one after it, as the worker's cut does.
         const bool graphKept = MediaGraph.Ready;
-        if (graphKept) {
-            ReleaseDS(0);
-            MediaGraph.Ready = false;
-        }
+        if (graphKept) ReleaseDS(0);
         CutId3v2Tag(p.MediaFile);
-        if (graphKept) {
-            if (InitDS())
-                MediaGraph.Ready = true;
-            else
-                ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
-        }
+        if (graphKept && !InitDS()) ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
     }
     p.InlineCutActive = false;
     if (MediaGraph.Ready) {

@@ -5,7 +5,7 @@
 
 #include "platform/window.h"
 #include "core/core.h"
-#include "ui/ui.h"
+#include "notices/notices.h"
 
 namespace TitleNotice {
 

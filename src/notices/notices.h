@@ -1,8 +1,6 @@
-// Hot keys and on-screen feedback: the message hook and the title-bar notices.
+// The title-bar notices: short texts shown in the game window's title for a few seconds.
 #pragma once
 #include "platform/types.h"
-
-intptr_t KeyHook(int code, uintptr_t wParam, intptr_t lParam);
 
 namespace TitleNotice {
 constexpr int kSlots = 20;

@@ -34,8 +34,7 @@ void ShowPauseBox() {
 
 namespace ExPause {
 
-void Start(int request) {
-    PlayerState.ExPauseRequest = request;
+void Start(Request request) {
     SetWorkerStarting(true);
     platform::Handle thread = platform::StartThread(
         ExPauseThread, reinterpret_cast<void*>(static_cast<intptr_t>(request)));
@@ -58,9 +57,9 @@ uint32_t ExPauseThread(void* param) {
         p.ExPauseActive = false;
         return 1;
     }
-    const int request = static_cast<int>(reinterpret_cast<intptr_t>(param));
+    const auto request = static_cast<ExPause::Request>(reinterpret_cast<intptr_t>(param));
     const bool parked = ExPause::RequestPark(request);
-    if (request != ExPause::kTagCut) {
+    if (request != ExPause::Request::TagCut) {
         ShowPauseBox();
     } else if (!parked) {
         TitleNotice::Show("[ERROR] The game did not pause: the tag was not cut.",

@@ -86,7 +86,7 @@ bool CtrlDown() {
     PlayerStateRecord& p = PlayerState;
     if (p.InlineCutActive) return;
     if (PluginSettings.UseExPause != 0 && !p.ExPauseActive) {
-        ExPause::Start(ExPause::kTagCut);
+        ExPause::Start(ExPause::Request::TagCut);
         ExPause::AwaitWorker(); // parked here, if the worker asks now
         return;
     }
@@ -113,7 +113,7 @@ void KeyCommand(uintptr_t wParam) {
     switch (wParam & 0xFFFF) {
     case 0x08:
         if (PluginSettings.UseExPause != 0 && PlayerState.Playing)
-            ExPause::Start(ExPause::kPauseBox);
+            ExPause::Start(ExPause::Request::PauseBox);
         break;
     case 0x35:
         if (CtrlDown()) OpenUserFile(PluginSettings.OpenUserFileA1, true);

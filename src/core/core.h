@@ -72,7 +72,6 @@ struct PlayerStateRecord {
     // Ctrl+X's cut on the game's thread is asking or cutting. Only the game's thread sets
     // it and nothing waits for it; the worker does not start beside it.
     SharedFlag InlineCutActive;
-    int ExPauseRequest = 0;
     bool Muted = false;
     int HostVolume = kVolumeUnknown;
     int Adjust = 0;
@@ -109,8 +108,6 @@ extern char ScratchText[kScratchSize];
 extern char MessageBuffer[kMessageBufferSize];
 
 void ScratchClear();
-// Appends as much of the text as fits; the buffer always stays terminated.
-void ScratchAppend(const char* text);
 // Formats into ScratchText from its start, at most kFormatLimit bytes.
 const char* ScratchFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Copies src into a buffer of `size` bytes, cut to fit; always terminated.

@@ -12,12 +12,6 @@ void ScratchClear() {
     ScratchText[0] = '\0';
 }
 
-void ScratchAppend(const char* text) {
-    const size_t used = std::strlen(ScratchText);
-    // A tag that no longer fits is cut: the buffer only records recent calls.
-    CopyText(ScratchText + used, text, sizeof ScratchText - used);
-}
-
 const char* ScratchFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);

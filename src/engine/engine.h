@@ -66,8 +66,8 @@ void ReapplyVolume();
 // registered message the hook sees, or a wait of the module's own), and the parked thread
 // makes every graph call itself, before and after the worker's box or tag cut.
 namespace ExPause {
-constexpr int kPauseBox = 1;
-constexpr int kTagCut = 2;
+// What the worker is asked to do while the game is parked.
+enum class Request : int { PauseBox = 1, TagCut = 2 };
 // How long the worker waits for the game's thread to park, longer than any wait of the
 // module's own; past it the freeze is skipped.
 constexpr uint32_t kParkTimeoutMs = 8000;
@@ -98,7 +98,7 @@ void SetWorkerStarting(bool starting);
 void BeginWork();
 // Asks the game's thread to park for `request`; true once it is parked. False when it did
 // not park in time: the worker then goes on with the game running.
-bool RequestPark(int request);
+bool RequestPark(Request request);
 // Lets the parked game's thread go on.
 void ReleasePark();
 // The file the tag cut works on, copied by the game's thread before it parked.

@@ -29,7 +29,7 @@ namespace {
 enum Stage : int { kIdle, kRequested, kParking, kParked, kReleased };
 std::atomic<int> ParkStage{kIdle};
 std::atomic<uint32_t> ParkGeneration{0};
-std::atomic<int> ParkRequest{0};
+std::atomic<Request> ParkRequest{Request::PauseBox};
 // The file the tag cut works on, copied by the game's thread before it parks.
 char CutPathText[kNameSize];
 // From Start until the worker has claimed the work (or found another at it).
@@ -44,17 +44,18 @@ constexpr uint32_t kWorkerPollMs = 10;
 
 // On the game's thread, before it parks: the music paused, and for a tag cut the tune
 // stopped and the graph given back, which still holds the file open.
-void WorkBeforeParking(int request) {
+void WorkBeforeParking(Request request) {
     PauseDS();
-    if (request != kTagCut) return;
+    if (request != Request::TagCut) return;
     CopyText(CutPathText, PlayerState.MediaFile, sizeof CutPathText);
     StopKeepingList(); // a later Stop saves a list grown by drops
     if (MediaGraph.Ready) ReleaseDS(PlayerState.PlayMode == 0 ? 1 : 0);
 }
 
 // On the game's thread, once the worker let it go.
-void WorkAfterParking(int request) {
-    if (request == kTagCut && !InitDS()) ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+void WorkAfterParking(Request request) {
+    if (request == Request::TagCut && !InitDS())
+        ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
     TitleNotice::ShowDeferred(); // what the tag cut reported
 }
 
@@ -63,7 +64,7 @@ void WorkAfterParking(int request) {
 void Reset() {
     ParkStage.store(kIdle);
     ParkGeneration.store(0);
-    ParkRequest.store(0);
+    ParkRequest.store(Request::PauseBox);
     CutPathText[0] = '\0';
     WorkerStarting.store(false);
     WorkerUnparked.store(false);
@@ -94,7 +95,7 @@ bool ServePark(uintptr_t generation) {
     if (generation != ParkGeneration.load()) return false; // a request that is over
     int expected = kRequested;
     if (!ParkStage.compare_exchange_strong(expected, kParking)) return false; // served or withdrawn
-    const int request = ParkRequest.load();
+    const Request request = ParkRequest.load();
     WorkBeforeParking(request);
     ParkStage.store(kParked);
     while (ParkStage.load() != kReleased) {
@@ -120,7 +121,7 @@ void BeginWork() {
     WorkerStarting.store(false);
 }
 
-bool RequestPark(int request) {
+bool RequestPark(Request request) {
     ParkRequest.store(request);
     const uint32_t generation = ParkGeneration.fetch_add(1) + 1;
     // The park before this one may still be finishing its work on the game's thread.

@@ -3,18 +3,14 @@
 #include "plugin/plugin.h"
 
 int IsOurFile(const char*) {
-    ScratchAppend("isourfile\r\n");
     return 1; // every file the host asks about is ours
 }
 
 int GetOutputTime() {
-    ScratchAppend("getoutputtime\r\n");
     return 0;
 }
 
-void SetOutputTime(int) {
-    ScratchAppend("setoutputtime\r\n");
-}
+void SetOutputTime(int) {}
 
 int IsPaused() {
     return PlayerState.Paused;

@@ -84,7 +84,6 @@ void Init() {
         const ErrorFeedback::Tone chime[] = {{1200, 100}, {1200, 100}};
         ErrorFeedback::FailureBeeps(chime, 2, 50);
     }
-    ScratchAppend("init\r\n");
 
     PlayerState.HostThreadId = platform::GetCurrentThreadId();
     ExPause::RegisterParkMessage();
@@ -119,7 +118,6 @@ void Init() {
 void Quit() {
     if (PlayerState.Playing) Stop();
     SaveIfModified(); // files dropped on a list that is not playing now
-    ScratchAppend("quit\r\n");
     // Without a graph, interfaces a failed creation left behind are still given back.
     ReleaseDS(MediaGraph.Ready ? 1 : 0);
     for (; ComStarts > 0; --ComStarts)

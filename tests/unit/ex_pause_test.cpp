@@ -100,7 +100,9 @@ TEST_F(ExPauseThreads, PauseBoxFreezesAtASafePoint) {
 TEST_F(ExPauseThreads, ASecondStartWhileAtWorkChangesNothing) {
     BeginPlaying("UseExPause=1\r\n");
     PlayerState.ExPauseActive = true; // the first one at work
-    EXPECT_EQ(ExPauseThread(reinterpret_cast<void*>(ExPause::kPauseBox)), 1u);
+    EXPECT_EQ(
+        ExPauseThread(reinterpret_cast<void*>(static_cast<intptr_t>(ExPause::Request::PauseBox))),
+        1u);
     EXPECT_TRUE(PlayerState.ExPauseActive);
     EXPECT_THAT(sim::Boxes(), ::testing::IsEmpty());
     EXPECT_THAT(sim::PostedMessages(), ::testing::IsEmpty());
@@ -201,7 +203,7 @@ TEST_F(ExPauseThreads, AGameThatDoesNotParkIsNotFrozen) {
     EXPECT_EQ(sim::Boxes()[0].caption, "Paused - by OrvalinMUGENBGM");
     EXPECT_EQ(PlayerState.Paused, 0);
 
-    ExPause::Start(ExPause::kTagCut);
+    ExPause::Start(ExPause::Request::TagCut);
     sim::JoinThreads();
     EXPECT_EQ(sim::Boxes().size(), 1u); // no question
     EXPECT_EQ(sim::FileText("a.mp3"), TaggedTune());

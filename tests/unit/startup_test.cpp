@@ -37,7 +37,6 @@ TEST_F(Startup, InitStepsInOrder) {
          "SetNotifyWindow 0x405", "SetWindowsHookEx 1000", "CreateToolhelp32Snapshot"});
     EXPECT_TRUE(Increasing(at)) << sim::LogText();
     EXPECT_STREQ(TitleNotice::SavedTitle, "Fight!");
-    EXPECT_STREQ(ScratchText, "init\r\n");
     EXPECT_TRUE(MediaGraph.Ready);
     EXPECT_FALSE(MediaGraph.Rendered);
     EXPECT_EQ(sim::InstalledHook(), &KeyHook);
@@ -72,7 +71,6 @@ TEST_F(Startup, InitResetsTheModuleState) {
     EXPECT_FALSE(PlayerState.VolumeByKey);
     EXPECT_FALSE(PlayerState.ListModified);
     EXPECT_FALSE(PlayerState.Playing);
-    EXPECT_STREQ(ScratchText, "init\r\n");
 }
 
 TEST_F(Startup, SavedTitleKeepsAtMost255Characters) {
@@ -358,7 +356,7 @@ TEST_F(ModuleTest, ResetModuleForgetsARunThatNeverQuit) {
     sim::SetRenderedDuration(180);
     Init();
     ASSERT_EQ(Module.Play("l.txt"), 0);
-    ExPause::Start(ExPause::kPauseBox); // cooperative: queued, not yet run
+    ExPause::Start(ExPause::Request::PauseBox); // cooperative: queued, not yet run
     ASSERT_GT(sim::Count("CreateFilterGraph"), 1); // the loop start's spares
 
     sim::Reset();

@@ -291,17 +291,17 @@ void CheckState() {
         for (int i = 0; i < p.EntryCount; ++i)
             FUZZ_CHECK(fuzz::Terminated(p.Entries[i], kNameSize), mode);
     }
-    FUZZ_CHECK(TitleNotice::Head >= 0 && TitleNotice::Head < TitleNotice::kSlots &&
-                   TitleNotice::Count >= 0 && TitleNotice::Count <= TitleNotice::kSlots,
-               std::to_string(TitleNotice::Head) + " " + std::to_string(TitleNotice::Count));
+    FUZZ_CHECK(TitleNotice::Queue.Head >= 0 && TitleNotice::Queue.Head < TitleNotice::kSlots &&
+                   TitleNotice::Queue.Count >= 0 && TitleNotice::Queue.Count <= TitleNotice::kSlots,
+               std::to_string(TitleNotice::Queue.Head) + " " + std::to_string(TitleNotice::Queue.Count));
     FUZZ_CHECK(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId) ==
-                   (TitleNotice::Count > 0),
-               "notice timer with " + std::to_string(TitleNotice::Count) + " notices");
-    if (Started() && TitleNotice::Count == 0)
-        FUZZ_CHECK(sim::WindowTitle(sim::kGameWindow) == TitleNotice::SavedTitle,
+                   (TitleNotice::Queue.Count > 0),
+               "notice timer with " + std::to_string(TitleNotice::Queue.Count) + " notices");
+    if (Started() && TitleNotice::Queue.Count == 0)
+        FUZZ_CHECK(sim::WindowTitle(sim::kGameWindow) == TitleNotice::Queue.SavedTitle,
                    "title " + fuzz::Show(sim::WindowTitle(sim::kGameWindow)) + " saved " +
-                       fuzz::Show(TitleNotice::SavedTitle));
-    for (const char* text : TitleNotice::Texts)
+                       fuzz::Show(TitleNotice::Queue.SavedTitle));
+    for (const char* text : TitleNotice::Queue.Texts)
         FUZZ_CHECK(fuzz::Terminated(text, 256), "notice text");
     const MediaGraphRecord& g = MediaGraph;
     if (g.Ready)

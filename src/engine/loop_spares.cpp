@@ -17,8 +17,11 @@ namespace {
 // tune's end it runs at once, while the graph that ended sounds its last samples out.
 // Three graphs take turns: the one playing, the spare, and the one that ended at the
 // loop point before, which is made the next spare when its samples have long been heard.
-MediaGraphRecord Spares[2]; // [0] ready; [1] ready, or the tune that ended last
-double SpareStopTime = 0.0; // the stop time moved by the end trim; 0.0 when untrimmed
+struct LoopSpares {
+    MediaGraphRecord graphs[2]; // [0] ready; [1] ready, or the tune that ended last
+    double stopTime = 0.0;      // the stop time moved by the end trim; 0.0 when untrimmed
+};
+LoopSpares Spares;
 
 void SwapInterfaces(MediaGraphRecord& a, MediaGraphRecord& b) {
     std::swap(a.GraphBuilder, b.GraphBuilder);
@@ -34,7 +37,8 @@ bool ReadySpare(MediaGraphRecord& s) {
     platform::Stop(s.MediaControl);
     if (!Succeeded(platform::put_CurrentPosition(s.MediaPosition, LoopStartSeconds())))
         return false;
-    if (SpareStopTime != 0.0 && !Succeeded(platform::put_StopTime(s.MediaPosition, SpareStopTime)))
+    if (Spares.stopTime != 0.0 &&
+        !Succeeded(platform::put_StopTime(s.MediaPosition, Spares.stopTime)))
         return false;
     return Succeeded(platform::Pause(s.MediaControl));
 }
@@ -65,9 +69,9 @@ bool MakeSpare(MediaGraphRecord& s, const char16_t* name) {
 } // namespace
 
 void graph::PrepareLoopSpares(const char* name, double stopTime) {
-    SpareStopTime = PlayerState.EntryEnd != 0 ? stopTime : 0.0;
+    Spares.stopTime = PlayerState.EntryEnd != 0 ? stopTime : 0.0;
     const graph::WideName wide = graph::ToWide(name);
-    for (MediaGraphRecord& s : Spares) {
+    for (MediaGraphRecord& s : Spares.graphs) {
         if (!MakeSpare(s, wide.text)) {
             ReleaseLoopSpares();
             return;
@@ -77,30 +81,28 @@ void graph::PrepareLoopSpares(const char* name, double stopTime) {
 
 bool RestartFromSpare() {
     MediaGraphRecord& g = MediaGraph;
-    if (!g.Ready || !Spares[0].MediaControl || !Spares[1].MediaControl) return false;
-    SwapInterfaces(g, Spares[0]);
-    SwapInterfaces(Spares[0], Spares[1]);
+    if (!g.Ready || !Spares.graphs[0].MediaControl || !Spares.graphs[1].MediaControl) return false;
+    SwapInterfaces(g, Spares.graphs[0]);
+    SwapInterfaces(Spares.graphs[0], Spares.graphs[1]);
     // The graph that ended sounds its last samples out; the hook no longer hears from it.
-    platform::SetNotifyWindow(Spares[1].MediaEvent, nullptr, 0, 0);
+    platform::SetNotifyWindow(Spares.graphs[1].MediaEvent, nullptr, 0, 0);
     ReapplyVolume();
     graph::NotifyGameWindow(g);
     platform::Run(g.MediaControl);
-    if (!ReadySpare(Spares[0])) ReleaseLoopSpares();
+    if (!ReadySpare(Spares.graphs[0])) ReleaseLoopSpares();
     return true;
 }
 
 void ForgetLoopSpares() {
-    Spares[0] = MediaGraphRecord{};
-    Spares[1] = MediaGraphRecord{};
-    SpareStopTime = 0.0;
+    Spares = LoopSpares{};
 }
 
 void ReleaseLoopSpares() {
-    for (MediaGraphRecord& s : Spares) {
+    for (MediaGraphRecord& s : Spares.graphs) {
         if (s.MediaControl) platform::Stop(s.MediaControl);
         graph::ReleaseInterfaces(s);
     }
-    SpareStopTime = 0.0;
+    Spares.stopTime = 0.0;
 }
 
 double LoopStartSeconds() {

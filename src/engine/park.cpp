@@ -27,17 +27,22 @@ namespace {
 // Released to Idle. A worker that waited in vain takes Requested back to Idle, and the
 // game's thread then finds nothing to do.
 enum Stage : int { kIdle, kRequested, kParking, kParked, kReleased };
-std::atomic<int> ParkStage{kIdle};
-std::atomic<uint32_t> ParkGeneration{0};
-std::atomic<Request> ParkRequest{Request::PauseBox};
-// The file the tag cut works on, copied by the game's thread before it parks.
-char CutPathText[kNameSize];
-// From Start until the worker has claimed the work (or found another at it).
-std::atomic<bool> WorkerStarting{false};
-// The worker's park request was not taken: its box shows with the game running.
-std::atomic<bool> WorkerUnparked{false};
-// The end message of the worker at work is stale: the game stopped waiting for it.
-std::atomic<bool> DoneIsStale{false};
+
+// The park's whole state, shared by the game's thread and the worker.
+struct ParkState {
+    std::atomic<int> stage{kIdle};
+    std::atomic<uint32_t> generation{0};
+    std::atomic<Request> request{Request::PauseBox};
+    // The file the tag cut works on, copied by the game's thread before it parks.
+    char cutPath[kNameSize] = "";
+    // From Start until the worker has claimed the work (or found another at it).
+    std::atomic<bool> workerStarting{false};
+    // The worker's park request was not taken: its box shows with the game running.
+    std::atomic<bool> workerUnparked{false};
+    // The end message of the worker at work is stale: the game stopped waiting for it.
+    std::atomic<bool> doneIsStale{false};
+};
+ParkState Park;
 
 constexpr uint32_t kParkedPollMs = 5;
 constexpr uint32_t kWorkerPollMs = 10;
@@ -47,7 +52,7 @@ constexpr uint32_t kWorkerPollMs = 10;
 void WorkBeforeParking(Request request) {
     PauseDS();
     if (request != Request::TagCut) return;
-    CopyText(CutPathText, PlayerState.MediaFile, sizeof CutPathText);
+    CopyText(Park.cutPath, PlayerState.MediaFile, sizeof Park.cutPath);
     StopKeepingList(); // a later Stop saves a list grown by drops
     if (MediaGraph.Ready) ReleaseDS(PlayerState.PlayMode == 0 ? 1 : 0);
 }
@@ -62,13 +67,13 @@ void WorkAfterParking(Request request) {
 } // namespace
 
 void Reset() {
-    ParkStage.store(kIdle);
-    ParkGeneration.store(0);
-    ParkRequest.store(Request::PauseBox);
-    CutPathText[0] = '\0';
-    WorkerStarting.store(false);
-    WorkerUnparked.store(false);
-    DoneIsStale.store(false);
+    Park.stage.store(kIdle);
+    Park.generation.store(0);
+    Park.request.store(Request::PauseBox);
+    Park.cutPath[0] = '\0';
+    Park.workerStarting.store(false);
+    Park.workerUnparked.store(false);
+    Park.doneIsStale.store(false);
 }
 
 void RegisterParkMessage() {
@@ -78,55 +83,56 @@ void RegisterParkMessage() {
 void AwaitWorker() {
     const PlayerStateRecord& p = PlayerState;
     uint32_t since = platform::GetTickCount();
-    while (WorkerStarting.load() || (p.ExPauseActive && !WorkerUnparked.load())) {
+    while (Park.workerStarting.load() || (p.ExPauseActive && !Park.workerUnparked.load())) {
         if (ServePendingPark()) since = platform::GetTickCount(); // the freeze is the user's
         if (platform::GetTickCount() - since >= kAwaitWorkerMs) break;
         platform::ServeSentMessages();
         platform::Sleep(10);
     }
-    if (p.ExPauseActive) DoneIsStale.store(true);
+    if (p.ExPauseActive) Park.doneIsStale.store(true);
 }
 
 bool TakeCurrentDone() {
-    return !DoneIsStale.exchange(false);
+    return !Park.doneIsStale.exchange(false);
 }
 
 bool ServePark(uintptr_t generation) {
-    if (generation != ParkGeneration.load()) return false; // a request that is over
+    if (generation != Park.generation.load()) return false; // a request that is over
     int expected = kRequested;
-    if (!ParkStage.compare_exchange_strong(expected, kParking)) return false; // served or withdrawn
-    const Request request = ParkRequest.load();
+    if (!Park.stage.compare_exchange_strong(expected, kParking))
+        return false; // served or withdrawn
+    const Request request = Park.request.load();
     WorkBeforeParking(request);
-    ParkStage.store(kParked);
-    while (ParkStage.load() != kReleased) {
+    Park.stage.store(kParked);
+    while (Park.stage.load() != kReleased) {
         platform::ServeSentMessages();
         platform::Sleep(kParkedPollMs);
     }
-    ParkStage.store(kIdle);
+    Park.stage.store(kIdle);
     WorkAfterParking(request);
     return true;
 }
 
 bool ServePendingPark() {
-    return ServePark(ParkGeneration.load());
+    return ServePark(Park.generation.load());
 }
 
 void SetWorkerStarting(bool starting) {
-    WorkerStarting.store(starting);
+    Park.workerStarting.store(starting);
 }
 
 void BeginWork() {
-    WorkerUnparked.store(false);
-    DoneIsStale.store(false);
-    WorkerStarting.store(false);
+    Park.workerUnparked.store(false);
+    Park.doneIsStale.store(false);
+    Park.workerStarting.store(false);
 }
 
 bool RequestPark(Request request) {
-    ParkRequest.store(request);
-    const uint32_t generation = ParkGeneration.fetch_add(1) + 1;
+    Park.request.store(request);
+    const uint32_t generation = Park.generation.fetch_add(1) + 1;
     // The park before this one may still be finishing its work on the game's thread.
     int expected = kIdle;
-    while (!ParkStage.compare_exchange_strong(expected, kRequested)) {
+    while (!Park.stage.compare_exchange_strong(expected, kRequested)) {
         expected = kIdle;
         platform::Sleep(kWorkerPollMs);
     }
@@ -134,28 +140,28 @@ bool RequestPark(Request request) {
         platform::PostToWindow(HostWindow(), ParkMessage, generation, 0)) {
         const uint32_t start = platform::GetTickCount();
         while (platform::GetTickCount() - start < kParkTimeoutMs) {
-            if (ParkStage.load() == kParked) return true;
+            if (Park.stage.load() == kParked) return true;
             platform::Sleep(kWorkerPollMs);
         }
     }
     expected = kRequested;
-    if (ParkStage.compare_exchange_strong(expected, kIdle)) { // never taken
-        WorkerUnparked.store(true);
+    if (Park.stage.compare_exchange_strong(expected, kIdle)) { // never taken
+        Park.workerUnparked.store(true);
         return false;
     }
     // The game's thread took the request meanwhile; what it does before parking is the
     // module's own work, and it ends.
-    while (ParkStage.load() != kParked)
+    while (Park.stage.load() != kParked)
         platform::Sleep(kWorkerPollMs);
     return true;
 }
 
 void ReleasePark() {
-    ParkStage.store(kReleased);
+    Park.stage.store(kReleased);
 }
 
 const char* CutPath() {
-    return CutPathText;
+    return Park.cutPath;
 }
 
 } // namespace ExPause

@@ -14,13 +14,18 @@ constexpr int kFollowUp = 4;
 constexpr int kPlayingKind = 8;
 constexpr int kPlaylistKind = 16;
 
-extern int32_t Ticks[kSlots];
-extern char Texts[kSlots][256];
-extern uint8_t Flags[kSlots];
-extern int8_t Head;
-extern int8_t Count;
-extern char SavedTitle[256];
-extern bool RefreshPending;
+// The queue: a ring of kSlots notices from Head on, Count of them in use, and the game's
+// own title, which the notices give back when the last one ends.
+struct NoticeQueue {
+    int32_t Ticks[kSlots] = {};
+    char Texts[kSlots][256] = {};
+    uint8_t Flags[kSlots] = {};
+    int8_t Head = 0;
+    int8_t Count = 0;
+    char SavedTitle[256] = "";
+    bool RefreshPending = true;
+};
+extern NoticeQueue Queue;
 
 // Called on another thread than the game's, the notice waits until the game's thread
 // calls ShowDeferred.

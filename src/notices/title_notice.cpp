@@ -9,13 +9,7 @@
 
 namespace TitleNotice {
 
-int32_t Ticks[kSlots];
-char Texts[kSlots][256];
-uint8_t Flags[kSlots];
-int8_t Head = 0;
-int8_t Count = 0;
-char SavedTitle[256];
-bool RefreshPending = true;
+NoticeQueue Queue;
 
 namespace {
 
@@ -25,13 +19,13 @@ int8_t Wrap(int slot) {
 
 // Makes room right behind the shown notice by moving the others one slot on.
 int8_t InsertBehindHead() {
-    const int8_t slot = Wrap(Head + 1);
-    for (int i = Count - 1; i >= 1; --i) {
-        const int8_t from = Wrap(Head + i);
-        const int8_t to = Wrap(Head + i + 1);
-        Ticks[to] = Ticks[from];
-        Flags[to] = Flags[from];
-        std::memcpy(Texts[to], Texts[from], sizeof Texts[to]);
+    const int8_t slot = Wrap(Queue.Head + 1);
+    for (int i = Queue.Count - 1; i >= 1; --i) {
+        const int8_t from = Wrap(Queue.Head + i);
+        const int8_t to = Wrap(Queue.Head + i + 1);
+        Queue.Ticks[to] = Queue.Ticks[from];
+        Queue.Flags[to] = Queue.Flags[from];
+        std::memcpy(Queue.Texts[to], Queue.Texts[from], sizeof Queue.Texts[to]);
     }
     return slot;
 }
@@ -45,18 +39,21 @@ struct Deferred {
     int duration;
     int flags;
 };
-Deferred DeferredNotices[kDeferredSlots];
-std::atomic<uint32_t> DeferredHead{0};
-std::atomic<uint32_t> DeferredTail{0};
+struct DeferredRing {
+    Deferred notices[kDeferredSlots];
+    std::atomic<uint32_t> head{0};
+    std::atomic<uint32_t> tail{0};
+};
+DeferredRing Waiting;
 
 int Defer(const char* text, int duration, int flags) {
-    const uint32_t tail = DeferredTail.load(std::memory_order_relaxed);
-    if (tail - DeferredHead.load(std::memory_order_acquire) >= kDeferredSlots) return 0;
-    Deferred& slot = DeferredNotices[tail % kDeferredSlots];
+    const uint32_t tail = Waiting.tail.load(std::memory_order_relaxed);
+    if (tail - Waiting.head.load(std::memory_order_acquire) >= kDeferredSlots) return 0;
+    Deferred& slot = Waiting.notices[tail % kDeferredSlots];
     CopyText(slot.text, text, sizeof slot.text);
     slot.duration = duration;
     slot.flags = flags;
-    DeferredTail.store(tail + 1, std::memory_order_release);
+    Waiting.tail.store(tail + 1, std::memory_order_release);
     return 1;
 }
 
@@ -65,31 +62,31 @@ int Defer(const char* text, int duration, int flags) {
 int Show(const char* text, int duration, int flags) {
     if (PluginSettings.DisplayToWindowText == 0) return 0;
     if (OffHostThread()) return Defer(text, duration, flags);
-    if (Count >= kSlots) return 0;
+    if (Queue.Count >= kSlots) return 0;
     bool showNow = false, keepCount = false;
     int8_t slot = 0;
     if (flags & kShowNow) {
         showNow = true;
-        if ((flags & kReplaceable) && (Flags[Head] & kReplaceable)) {
-            slot = Head;
-            keepCount = Count > 0;
+        if ((flags & kReplaceable) && (Queue.Flags[Queue.Head] & kReplaceable)) {
+            slot = Queue.Head;
+            keepCount = Queue.Count > 0;
         } else {
-            Ticks[Head] = PluginSettings.DispWindowTime;
-            Head = Wrap(Head - 1);
-            slot = Head;
+            Queue.Ticks[Queue.Head] = PluginSettings.DispWindowTime;
+            Queue.Head = Wrap(Queue.Head - 1);
+            slot = Queue.Head;
         }
     } else if (flags & kFollowUp) {
         // Shown right after the notice on show (the error it explains).
-        slot = Count == 0 ? Head : InsertBehindHead();
+        slot = Queue.Count == 0 ? Queue.Head : InsertBehindHead();
     } else {
         const int kind = (flags & kPlayingKind)    ? kPlayingKind
                          : (flags & kPlaylistKind) ? kPlaylistKind
                                                    : 0;
-        slot = Wrap(Head + Count);
+        slot = Wrap(Queue.Head + Queue.Count);
         if (kind != 0) {
-            for (int i = 0; i < Count; ++i) {
-                const int8_t queued = Wrap(Head + i);
-                if (Flags[queued] & kind) {
+            for (int i = 0; i < Queue.Count; ++i) {
+                const int8_t queued = Wrap(Queue.Head + i);
+                if (Queue.Flags[queued] & kind) {
                     slot = queued;
                     keepCount = true;
                     break;
@@ -97,65 +94,64 @@ int Show(const char* text, int duration, int flags) {
             }
         }
     }
-    CopyText(Texts[slot], text, sizeof Texts[slot]);
-    Ticks[slot] = duration;
-    Flags[slot] = static_cast<uint8_t>(flags);
-    if (showNow || Count == 0) {
+    CopyText(Queue.Texts[slot], text, sizeof Queue.Texts[slot]);
+    Queue.Ticks[slot] = duration;
+    Queue.Flags[slot] = static_cast<uint8_t>(flags);
+    if (showNow || Queue.Count == 0) {
         platform::WriteWindowTitle(HostWindow(), text);
-        if (Count == 0) platform::StartWindowTimer(HostWindow(), kTimerId, kTimerPeriodMs);
+        if (Queue.Count == 0) platform::StartWindowTimer(HostWindow(), kTimerId, kTimerPeriodMs);
     }
-    if (!keepCount) ++Count;
+    if (!keepCount) ++Queue.Count;
     return 1;
 }
 
 void ShowDeferred() {
-    uint32_t head = DeferredHead.load(std::memory_order_relaxed);
-    while (head != DeferredTail.load(std::memory_order_acquire)) {
-        const Deferred& slot = DeferredNotices[head % kDeferredSlots];
+    uint32_t head = Waiting.head.load(std::memory_order_relaxed);
+    while (head != Waiting.tail.load(std::memory_order_acquire)) {
+        const Deferred& slot = Waiting.notices[head % kDeferredSlots];
         Show(slot.text, slot.duration, slot.flags);
-        DeferredHead.store(++head, std::memory_order_release);
+        Waiting.head.store(++head, std::memory_order_release);
     }
 }
 
 int Tick(platform::Hwnd window) {
     // With no notice queued (a timer message queued before the timer was killed, or one
     // another program posts) nothing is counted down: only the game's title comes back.
-    if (Count > 0) {
-        if (RefreshPending) platform::WriteWindowTitle(window, Texts[Head]);
-        --Ticks[Head];
-        if (Ticks[Head] >= 0) {
-            RefreshPending = false;
+    if (Queue.Count > 0) {
+        if (Queue.RefreshPending) platform::WriteWindowTitle(window, Queue.Texts[Queue.Head]);
+        --Queue.Ticks[Queue.Head];
+        if (Queue.Ticks[Queue.Head] >= 0) {
+            Queue.RefreshPending = false;
             return 1;
         }
     }
-    if (Count > 1) {
-        Head = Wrap(Head + 1);
-        --Count;
+    if (Queue.Count > 1) {
+        Queue.Head = Wrap(Queue.Head + 1);
+        --Queue.Count;
     } else {
-        Head = 0;
-        platform::WriteWindowTitle(window, SavedTitle);
+        Queue.Head = 0;
+        platform::WriteWindowTitle(window, Queue.SavedTitle);
         platform::StopWindowTimer(window, kTimerId);
-        Count = 0;
+        Queue.Count = 0;
     }
-    RefreshPending = true;
+    Queue.RefreshPending = true;
     return 1;
 }
 
 void Collapse() {
-    if (Count > 0) {
-        Ticks[Head] = 0;
-        Count = 1;
+    if (Queue.Count > 0) {
+        Queue.Ticks[Queue.Head] = 0;
+        Queue.Count = 1;
     }
 }
 
 void Reset() {
-    std::memset(Ticks, 0, sizeof Ticks);
-    std::memset(Texts, 0, sizeof Texts);
-    std::memset(Flags, 0, sizeof Flags);
-    Head = 0;
-    Count = 0;
-    RefreshPending = true;
-    DeferredHead.store(DeferredTail.load());
+    // The game's own title stays: it is what the notices give back.
+    char saved[sizeof Queue.SavedTitle];
+    CopyText(saved, Queue.SavedTitle, sizeof saved);
+    Queue = NoticeQueue{};
+    CopyText(Queue.SavedTitle, saved, sizeof Queue.SavedTitle);
+    Waiting.head.store(Waiting.tail.load());
 }
 
 } // namespace TitleNotice

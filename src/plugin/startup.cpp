@@ -14,8 +14,11 @@ namespace {
 
 // What Init set up and Quit must undo exactly once, however often the shut-down runs.
 // A host that calls Init twice starts COM twice: each start is undone once.
-int ComStarts = 0;
-bool DropsAccepted = false;
+struct HostSession {
+    int comStarts = 0;          // COM start-ups not yet matched by a shut-down
+    bool dropsAccepted = false; // the game window accepts dropped files because of us
+};
+HostSession Session;
 
 void ResetState() {
     PlayerStateRecord& p = PlayerState;
@@ -75,8 +78,8 @@ void Init() {
     ScratchClear();
     platform::SeedRandom(platform::GetTickCount());
     ResetState();
-    platform::ReadWindowTitle(HostWindow(), TitleNotice::SavedTitle,
-                              sizeof TitleNotice::SavedTitle);
+    platform::ReadWindowTitle(HostWindow(), TitleNotice::Queue.SavedTitle,
+                              sizeof TitleNotice::Queue.SavedTitle);
     ReadSettings();
     if (PluginSettings.InitRandom == 2 && PlayerState.StartupTick == 0)
         PlayerState.StartupTick = platform::GetTickCount();
@@ -89,11 +92,11 @@ void Init() {
     ExPause::RegisterParkMessage();
 
     platform::AcceptDroppedFiles(HostWindow(), true);
-    DropsAccepted = true;
+    Session.dropsAccepted = true;
 
     const platform::HResult hr = platform::CoInitialize();
     if (hr == platform::kSOk || hr == platform::kSFalse) {
-        ++ComStarts;
+        ++Session.comStarts;
     } else if (hr != platform::kRpcChangedMode) {
         ComFailureBeeps(hr);
         return; // no graph, no hook, no program check
@@ -120,17 +123,17 @@ void Quit() {
     SaveIfModified(); // files dropped on a list that is not playing now
     // Without a graph, interfaces a failed creation left behind are still given back.
     ReleaseDS(MediaGraph.Ready ? 1 : 0);
-    for (; ComStarts > 0; --ComStarts)
+    for (; Session.comStarts > 0; --Session.comStarts)
         platform::CoUninitialize();
-    if (TitleNotice::Count != 0) {
+    if (TitleNotice::Queue.Count != 0) {
         platform::StopWindowTimer(HostWindow(), TitleNotice::kTimerId);
         TitleNotice::Reset(); // the title stays as it is; the next Init starts afresh
     }
     PlayerState.Playing = false;
     WriteBackSubVolume();
-    if (DropsAccepted) {
+    if (Session.dropsAccepted) {
         platform::AcceptDroppedFiles(HostWindow(), false);
-        DropsAccepted = false;
+        Session.dropsAccepted = false;
     }
     if (HookHandle) {
         platform::RemoveMessageHook(HookHandle);
@@ -139,11 +142,10 @@ void Quit() {
 }
 
 void ResetModule() {
-    ComStarts = 0;
-    DropsAccepted = false;
+    Session = HostSession{};
     ResetCoreState();
     ResetEngineState();
     ExPause::Reset();
     TitleNotice::Reset();
-    TitleNotice::SavedTitle[0] = '\0';
+    TitleNotice::Queue.SavedTitle[0] = '\0';
 }

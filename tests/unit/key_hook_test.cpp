@@ -252,9 +252,9 @@ TEST_F(KeyHookTest, NoticeTimerTicksOnlyForItsIdentifier) {
     Begin("DisplayToWindowText=1\r\nDispWindowTime=0\r\n");
     TitleNotice::Show("hello", 0, 0);
     sim::DeliverToHook(sim::kGameWindow, platform::kWmTimer, 12345);
-    EXPECT_EQ(TitleNotice::Count, 1);
+    EXPECT_EQ(TitleNotice::Queue.Count, 1);
     sim::DeliverToHook(sim::kGameWindow, platform::kWmTimer, TitleNotice::kTimerId);
-    EXPECT_EQ(TitleNotice::Count, 0);
+    EXPECT_EQ(TitleNotice::Queue.Count, 0);
 }
 
 TEST_F(KeyHookTest, WindowRequests) {

@@ -41,7 +41,7 @@ TEST_F(MediaGraphTest, StartSequenceInOrder) {
     EXPECT_STREQ(PlayerState.MediaFile, "a.mp3");
     EXPECT_EQ(sim::LastGraph().state, sim::GraphState::Running);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "playing : a.mp3");
-    EXPECT_EQ(TitleNotice::Flags[TitleNotice::Head], TitleNotice::kPlayingKind);
+    EXPECT_EQ(TitleNotice::Queue.Flags[TitleNotice::Queue.Head], TitleNotice::kPlayingKind);
     EXPECT_EQ(PlayerState.Paused, 0);
     EXPECT_THAT(sim::OutModCalls(), ElementsAre("out.SetVolume 0"));
 }
@@ -317,7 +317,7 @@ TEST_F(MediaGraphTest, TurboMissFallsBackWithTwoNoticesThenFailsSilently) {
     bool followUpQueued = false;
     for (int i = 0; i < TitleNotice::kSlots; ++i)
         followUpQueued |=
-            std::strcmp(TitleNotice::Texts[i], "[ERROR] Use normal rendering instead.") == 0;
+            std::strcmp(TitleNotice::Queue.Texts[i], "[ERROR] Use normal rendering instead.") == 0;
     EXPECT_TRUE(followUpQueued);
     EXPECT_FALSE(PlayerState.Playing);
 }

@@ -87,7 +87,7 @@ TEST_F(Robustness, RequestsOfAnyLength) {
         Play(name.c_str());
         ASSERT_TRUE(Terminated(PlayerState.RequestFile, sizeof PlayerState.RequestFile));
         ASSERT_TRUE(Terminated(PlayerState.MediaFile, sizeof PlayerState.MediaFile));
-        for (const char* text : TitleNotice::Texts)
+        for (const char* text : TitleNotice::Queue.Texts)
             ASSERT_TRUE(Terminated(text, 256));
         TitleNotice::Tick(sim::kGameWindow);
     }

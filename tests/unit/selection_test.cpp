@@ -35,7 +35,7 @@ TEST_F(SelectionTest, PlaylistRequestFoldsOnlyTheExtension) {
     EXPECT_STREQ(PlayerState.RequestFile, "Stage1.txt");
     EXPECT_STREQ(PlayerState.MediaFile, "a.mp3");
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "playing : a.mp3");
-    EXPECT_THAT(TitleNotice::Texts,
+    EXPECT_THAT(TitleNotice::Queue.Texts,
                 Contains(std::string("Using Playlist : \"Stage1.txt\" --- 1 Musics detected")));
 }
 
@@ -112,7 +112,7 @@ TEST_F(SelectionTest, FolderRequestPlaysARandomFile) {
     EXPECT_EQ(PlayerState.EntryCount, 4);
     EXPECT_EQ(PlayerState.CurrentEntry, expected);
     EXPECT_STREQ(PlayerState.MediaFile, PlayerState.Entries[expected]);
-    EXPECT_THAT(TitleNotice::Texts,
+    EXPECT_THAT(TitleNotice::Queue.Texts,
                 Contains(std::string("Folder Play Mode : \"bgm\\x.rnd\" --- 4 Musics detected")));
 }
 

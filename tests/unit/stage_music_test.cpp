@@ -141,7 +141,7 @@ TEST_F(StageMusic, WithoutStageFilesOnlyTheNotice) {
     sim::AddFile("stages\\forest.txt", "bgmusic = " + kEnd); // no definition in it
     EXPECT_EQ(ForceInsertMusic(), 0);
     EXPECT_EQ(sim::TitleHistory(), Names(2, "[ERROR] findfirstfile failed"));
-    EXPECT_EQ(TitleNotice::Ticks[TitleNotice::Head], 10);
+    EXPECT_EQ(TitleNotice::Queue.Ticks[TitleNotice::Queue.Head], 10);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
 }
 

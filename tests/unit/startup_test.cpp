@@ -36,7 +36,7 @@ TEST_F(Startup, InitStepsInOrder) {
          "QueryInterface MediaEvent", "QueryInterface MediaPosition", "QueryInterface BasicAudio",
          "SetNotifyWindow 0x405", "SetWindowsHookEx 1000", "CreateToolhelp32Snapshot"});
     EXPECT_TRUE(Increasing(at)) << sim::LogText();
-    EXPECT_STREQ(TitleNotice::SavedTitle, "Fight!");
+    EXPECT_STREQ(TitleNotice::Queue.SavedTitle, "Fight!");
     EXPECT_TRUE(MediaGraph.Ready);
     EXPECT_FALSE(MediaGraph.Rendered);
     EXPECT_EQ(sim::InstalledHook(), &KeyHook);
@@ -76,7 +76,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
 TEST_F(Startup, SavedTitleKeepsAtMost255Characters) {
     sim::SetWindowTitle(sim::kGameWindow, std::string(300, 't'));
     StartModule();
-    EXPECT_EQ(std::string(TitleNotice::SavedTitle), std::string(255, 't'));
+    EXPECT_EQ(std::string(TitleNotice::Queue.SavedTitle), std::string(255, 't'));
 }
 
 TEST_F(Startup, ChimeOnlyWithBeepExactlyOne) {
@@ -279,7 +279,7 @@ TEST_F(Startup, QuitStepsInOrder) {
     StartModule();
     Module.Play("a.mp3");
     ASSERT_TRUE(PlayerState.Playing);
-    ASSERT_GT(TitleNotice::Count, 0);
+    ASSERT_GT(TitleNotice::Queue.Count, 0);
     sim::ClearLog();
     QuitModule();
     EXPECT_TRUE(Increasing(

@@ -15,7 +15,7 @@ class TitleNoticeTest : public ModuleTest {
         ModuleTest::SetUp();
         PluginSettings.DisplayToWindowText = 1;
         PluginSettings.DispWindowTime = 5;
-        std::strcpy(TitleNotice::SavedTitle, "Game Window");
+        std::strcpy(TitleNotice::Queue.SavedTitle, "Game Window");
     }
     // The title after each of `n` ticks.
     static std::vector<std::string> Ticks(int n) {
@@ -40,7 +40,7 @@ class TitleNoticeTest : public ModuleTest {
 TEST_F(TitleNoticeTest, NoticesOffChangeNothing) {
     PluginSettings.DisplayToWindowText = 0;
     EXPECT_EQ(TitleNotice::Show("hello", 5, 0), 0);
-    EXPECT_EQ(TitleNotice::Count, 0);
+    EXPECT_EQ(TitleNotice::Queue.Count, 0);
     EXPECT_THAT(sim::Log(), IsEmpty());
 }
 
@@ -50,7 +50,7 @@ TEST_F(TitleNoticeTest, ANoticeStaysItsDurationPlusOneTick) {
     EXPECT_EQ(sim::TimerPeriod(sim::kGameWindow, TitleNotice::kTimerId), 333u);
     sim::SetWindowTitle(sim::kGameWindow, "changed by the game");
     EXPECT_EQ(Ticks(6), Join({{"hello"}, Repeat("hello", 4), {"Game Window"}}));
-    EXPECT_EQ(TitleNotice::Count, 0);
+    EXPECT_EQ(TitleNotice::Queue.Count, 0);
     EXPECT_FALSE(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId));
 }
 
@@ -62,7 +62,7 @@ TEST_F(TitleNoticeTest, DurationZeroEndsAtTheFirstTick) {
 TEST_F(TitleNoticeTest, QueuedNoticeFollowsOneTickAfterTheFirstRunsOut) {
     TitleNotice::Show("one", 1, 0);
     TitleNotice::Show("two", 1, 0);
-    EXPECT_EQ(TitleNotice::Count, 2);
+    EXPECT_EQ(TitleNotice::Queue.Count, 2);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "one");
     // The next notice's text is written one tick after the first ran out, and that tick
     // already counts it down.
@@ -75,8 +75,8 @@ TEST_F(TitleNoticeTest, RepeatedVolumeNoticesShareOneSlot) {
         EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "Volume " + std::to_string(level));
         Ticks(2);
     }
-    EXPECT_EQ(TitleNotice::Count, 1);
-    EXPECT_EQ(TitleNotice::Ticks[TitleNotice::Head], 3); // full time from the last press
+    EXPECT_EQ(TitleNotice::Queue.Count, 1);
+    EXPECT_EQ(TitleNotice::Queue.Ticks[TitleNotice::Queue.Head], 3); // full time from the last press
 }
 
 TEST_F(TitleNoticeTest, VolumeNoticeGoesInFrontOfThePlayingNotice) {
@@ -84,7 +84,7 @@ TEST_F(TitleNoticeTest, VolumeNoticeGoesInFrontOfThePlayingNotice) {
     Ticks(3);
     TitleNotice::Show("Volume : 203", 2, 3);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "Volume : 203");
-    EXPECT_EQ(TitleNotice::Count, 2);
+    EXPECT_EQ(TitleNotice::Queue.Count, 2);
     // The playing notice comes back for its full time again.
     EXPECT_EQ(Ticks(9),
               Join({Repeat("Volume : 203", 3), Repeat("playing : a.mp3", 5), {"Game Window"}}));
@@ -95,7 +95,7 @@ TEST_F(TitleNoticeTest, NewPlayingNoticeTakesTheQueuedOnesPlace) {
     TitleNotice::Show("playing : a.mp3", 1, 8);
     TitleNotice::Show("Using Playlist", 1, 16);
     TitleNotice::Show("playing : b.mp3", 1, 8);
-    EXPECT_EQ(TitleNotice::Count, 3);
+    EXPECT_EQ(TitleNotice::Queue.Count, 3);
     EXPECT_THAT(Ticks(6), ElementsAre("other", "other", "playing : b.mp3", "playing : b.mp3",
                                       "Using Playlist", "Game Window"));
 }
@@ -103,9 +103,9 @@ TEST_F(TitleNoticeTest, NewPlayingNoticeTakesTheQueuedOnesPlace) {
 TEST_F(TitleNoticeTest, PlayingNoticeReplacingTheShownOneWaitsForItsTurn) {
     TitleNotice::Show("playing : a.mp3", 2, 8);
     TitleNotice::Show("playing : b.mp3", 2, 8);
-    EXPECT_EQ(TitleNotice::Count, 1);
+    EXPECT_EQ(TitleNotice::Queue.Count, 1);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "playing : a.mp3");
-    EXPECT_STREQ(TitleNotice::Texts[TitleNotice::Head], "playing : b.mp3");
+    EXPECT_STREQ(TitleNotice::Queue.Texts[TitleNotice::Queue.Head], "playing : b.mp3");
 }
 
 TEST_F(TitleNoticeTest, ShownAtOnceNoticesComeBackNewestFirst) {
@@ -121,17 +121,17 @@ TEST_F(TitleNoticeTest, TheTwentyFirstNoticeIsDropped) {
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(TitleNotice::Show("n", 5, 0), 1);
     EXPECT_EQ(TitleNotice::Show("dropped", 5, 1), 0);
-    EXPECT_EQ(TitleNotice::Count, 20);
+    EXPECT_EQ(TitleNotice::Queue.Count, 20);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "n");
 }
 
 TEST_F(TitleNoticeTest, CollapseKeepsOnlyTheShownNotice) {
     TitleNotice::Collapse();
-    EXPECT_EQ(TitleNotice::Count, 0);
+    EXPECT_EQ(TitleNotice::Queue.Count, 0);
     for (const char* t : {"a", "b", "c"})
         TitleNotice::Show(t, 5, 0);
     TitleNotice::Collapse();
-    EXPECT_EQ(TitleNotice::Count, 1);
+    EXPECT_EQ(TitleNotice::Queue.Count, 1);
     EXPECT_THAT(Ticks(1), ElementsAre("Game Window"));
 }
 
@@ -151,7 +151,7 @@ TEST_F(TitleNoticeTest, LongTextsAreCutInTheQueueOnly) {
     const std::string text(300, 'x');
     TitleNotice::Show(text.c_str(), 5, 0);
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), text);
-    EXPECT_EQ(std::string(TitleNotice::Texts[TitleNotice::Head]), text.substr(0, 255));
+    EXPECT_EQ(std::string(TitleNotice::Queue.Texts[TitleNotice::Queue.Head]), text.substr(0, 255));
 }
 
 // Stray ticks: before any notice, and after a notice shown at once has run out (its
@@ -165,7 +165,7 @@ TEST_F(TitleNoticeTest, StrayTickRestoresTheTitle) {
         }
         sim::ClearHistory();
         EXPECT_EQ(Ticks(1), Repeat("Game Window", 1));
-        EXPECT_EQ(TitleNotice::Count, 0);
+        EXPECT_EQ(TitleNotice::Queue.Count, 0);
         EXPECT_EQ(sim::Count("KillTimer 77777"), 1);
     }
 }

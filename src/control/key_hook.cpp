@@ -99,7 +99,7 @@ bool CtrlDown() {
         const bool graphKept = MediaGraph.Ready;
         if (graphKept) ReleaseDS(0);
         CutId3v2Tag(p.MediaFile);
-        if (graphKept && !InitDS()) ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+        if (graphKept) RemakeGraph();
     }
     p.InlineCutActive = false;
     if (MediaGraph.Ready) {

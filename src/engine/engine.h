@@ -17,6 +17,8 @@ extern MediaGraphRecord MediaGraph;
 // Media graph.
 int InitDS();
 void ReleaseDS(uint8_t freeEntryTable);
+// Makes the graph anew (InitDS); when that fails, three long beeps. True when made.
+bool RemakeGraph();
 // Gives the graph back and forgets the file it held: the next tune makes a new one.
 void DropGraph();
 int RenderTurbo(const char* name);

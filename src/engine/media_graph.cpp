@@ -64,6 +64,12 @@ void ReleaseDS(uint8_t freeEntryTable) {
     MediaGraph.Ready = false;
 }
 
+bool RemakeGraph() {
+    if (InitDS()) return true;
+    ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+    return false;
+}
+
 void DropGraph() {
     ReleaseDS(0);
     MediaGraph.Rendered = false;

@@ -59,8 +59,7 @@ void WorkBeforeParking(Request request) {
 
 // On the game's thread, once the worker let it go.
 void WorkAfterParking(Request request) {
-    if (request == Request::TagCut && !InitDS())
-        ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
+    if (request == Request::TagCut) RemakeGraph();
     TitleNotice::ShowDeferred(); // what the tag cut reported
 }
 

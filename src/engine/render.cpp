@@ -139,9 +139,9 @@ int RenderAndRun(const char* name, bool sameEntryAgain, bool repeatsItself) {
     bool created = true;
     if (g.Rendered) {
         ReleaseDS(0);
-        created = InitDS() != 0;
+        created = RemakeGraph();
     } else if (!g.Ready) {
-        created = InitDS() != 0;
+        created = RemakeGraph();
     } else {
         // A graph that never had a file started in it may still have been set running
         // (an UnPause before the first tune); filters rendered into a running graph
@@ -149,7 +149,6 @@ int RenderAndRun(const char* name, bool sameEntryAgain, bool repeatsItself) {
         platform::Stop(g.MediaControl);
     }
     if (!created) {
-        ErrorFeedback::RepeatFailureBeep({1800, 500}, 3, 100);
         ErrorFeedback::FailureBox("Initialize failed");
         return 0;
     }

@@ -74,7 +74,8 @@ void BM_ReadPlaylist(benchmark::State& state) {
         state.ResumeTiming();
         benchmark::DoNotOptimize(ReadPlaylist(kListName));
     }
-    const bool read = PlayerState.EntryCount == kEntries && PlayerState.PlayMode == 1 &&
+    const bool read = PlayerState.EntryCount == kEntries &&
+                      PlayerState.PlayMode == PlaySource::Playlist &&
                       std::strcmp(PlayerState.Entries[kEntries - 1],
                                   "sound\\stage\\tune10000.mp3,vol=80,beg=1500") == 0;
     FreeEntryTable();

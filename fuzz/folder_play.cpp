@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(fuzz::Terminated(p.MediaFile, kNameSize), "media");
     if (IsFolderRequest(request.substr(0, kNameSize - 1))) {
         const std::vector<std::string> entries = fuzz::EntryTable();
-        FUZZ_CHECK(p.PlayMode == (entries.empty() ? 0 : 2), fuzz::Show(request));
+        FUZZ_CHECK(p.PlayMode == (entries.empty() ? PlaySource::SingleFile : PlaySource::Folder),
+                   fuzz::Show(request));
         FUZZ_CHECK(p.EntryCount <= p.EntryCapacity, fuzz::Show(request));
         for (const std::string& entry : entries) {
             FUZZ_CHECK(entry.size() < kNameSize && EndsWithType(entry), fuzz::Show(entry));

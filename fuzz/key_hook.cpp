@@ -278,12 +278,14 @@ void Step(Reader& in) {
 
 void CheckState() {
     const PlayerStateRecord& p = PlayerState;
-    const std::string mode =
-        "play mode " + std::to_string(p.PlayMode) + ", " + std::to_string(p.EntryCount) + " of " +
-        std::to_string(p.EntryCapacity) + " entries, current " + std::to_string(p.CurrentEntry);
+    const std::string mode = "play mode " + std::to_string(static_cast<int>(p.PlayMode)) + ", " +
+                             std::to_string(p.EntryCount) + " of " +
+                             std::to_string(p.EntryCapacity) + " entries, current " +
+                             std::to_string(p.CurrentEntry);
     // The shut-down frees the table and leaves the count (ReleaseDS touches no count): the
     // table is checked while the module runs.
-    if (Started() && (p.PlayMode == 1 || p.PlayMode == 2 || p.PlayMode == -1)) {
+    if (Started() && (p.PlayMode == PlaySource::Playlist || p.PlayMode == PlaySource::Folder ||
+                      p.PlayMode == PlaySource::EmptyPlaylist)) {
         FUZZ_CHECK(p.EntryCount >= 0 && p.EntryCount <= p.EntryCapacity, mode);
         FUZZ_CHECK((p.EntryCapacity > 0) == (p.Entries != nullptr), mode);
         FUZZ_CHECK(p.CurrentEntry >= 0 && (p.CurrentEntry < p.EntryCount || p.CurrentEntry == 0),
@@ -293,7 +295,8 @@ void CheckState() {
     }
     FUZZ_CHECK(TitleNotice::Queue.Head >= 0 && TitleNotice::Queue.Head < TitleNotice::kSlots &&
                    TitleNotice::Queue.Count >= 0 && TitleNotice::Queue.Count <= TitleNotice::kSlots,
-               std::to_string(TitleNotice::Queue.Head) + " " + std::to_string(TitleNotice::Queue.Count));
+               std::to_string(TitleNotice::Queue.Head) + " " +
+                   std::to_string(TitleNotice::Queue.Count));
     FUZZ_CHECK(sim::TimerRunning(sim::kGameWindow, TitleNotice::kTimerId) ==
                    (TitleNotice::Queue.Count > 0),
                "notice timer with " + std::to_string(TitleNotice::Queue.Count) + " notices");

@@ -65,7 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(accepted == (HeaderByTheFormat(text) ? 1 : 0), fuzz::Show(text));
     CheckTable();
     if (accepted) {
-        FUZZ_CHECK(p.PlayMode == (p.EntryCount > 0 ? 1 : -1), std::to_string(p.PlayMode));
+        FUZZ_CHECK(p.PlayMode ==
+                       (p.EntryCount > 0 ? PlaySource::Playlist : PlaySource::EmptyPlaylist),
+                   std::to_string(static_cast<int>(p.PlayMode)));
         const std::vector<std::string> entries = fuzz::EntryTable();
         const std::string extSound = p.ExtSound;
 

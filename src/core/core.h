@@ -63,6 +63,18 @@ struct SharedFlag {
     bool exchange(bool v) { return value.exchange(v); }
 };
 
+// Where the tunes of the current request come from.
+enum class PlaySource : int {
+    SingleFile = 0,
+    Playlist = 1,
+    EmptyPlaylist = -1, // a playlist without entries: nothing plays
+    Folder = 2,
+};
+// The request names several tunes: a playlist with entries, or a folder.
+inline bool HasEntries(PlaySource mode) {
+    return mode == PlaySource::Playlist || mode == PlaySource::Folder;
+}
+
 // The module's single playback state.
 struct PlayerStateRecord {
     bool Playing = false;
@@ -78,7 +90,7 @@ struct PlayerStateRecord {
     bool VolumeByKey = false;
     uint32_t HostThreadId = 0;
     uint32_t StartupTick = 0;
-    int PlayMode = 0; // 0 single file, 1 playlist, -1 playlist without entries, 2 folder play
+    PlaySource PlayMode = PlaySource::SingleFile;
     char RequestFile[kNameSize] = "";
     char MediaFile[kNameSize] = "";
     int CurrentEntry = 0;

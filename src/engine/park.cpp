@@ -54,7 +54,7 @@ void WorkBeforeParking(Request request) {
     if (request != Request::TagCut) return;
     CopyText(Park.cutPath, PlayerState.MediaFile, sizeof Park.cutPath);
     StopKeepingList(); // a later Stop saves a list grown by drops
-    if (MediaGraph.Ready) ReleaseDS(PlayerState.PlayMode == 0 ? 1 : 0);
+    if (MediaGraph.Ready) ReleaseDS(PlayerState.PlayMode == PlaySource::SingleFile ? 1 : 0);
 }
 
 // On the game's thread, once the worker let it go.

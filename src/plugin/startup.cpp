@@ -31,7 +31,7 @@ void ResetState() {
     MediaGraph.Rendered = false;
     p.HostVolume = kVolumeUnknown;
     p.Muted = false;
-    p.PlayMode = 0;
+    p.PlayMode = PlaySource::SingleFile;
     FreeEntryTable(); // a table an earlier run left behind
     p.EntryCapacity = 0;
     p.EntryCount = 0;

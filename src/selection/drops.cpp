@@ -71,7 +71,7 @@ bool AlreadyListed(const char* entry) {
 void AddDroppedFiles(uintptr_t drop) {
     PlayerStateRecord& p = PlayerState;
     const int oldCount = p.EntryCount;
-    if (p.PlayMode != 1 && p.PlayMode != -1) {
+    if (p.PlayMode != PlaySource::Playlist && p.PlayMode != PlaySource::EmptyPlaylist) {
         Notice("Current Music is not txt Format.");
         platform::FinishDrop(drop);
         return;

@@ -8,7 +8,7 @@
 
 void Pause() {
     PlayerStateRecord& p = PlayerState;
-    if (!MediaGraph.Ready || !p.Playing || p.PlayMode == -1) return;
+    if (!MediaGraph.Ready || !p.Playing || p.PlayMode == PlaySource::EmptyPlaylist) return;
     const int mode = PluginSettings.PauseMode;
     switch (mode) {
     case 1:
@@ -36,7 +36,7 @@ void Pause() {
 void UnPause() {
     PlayerStateRecord& p = PlayerState;
     if (PluginSettings.CloseOutModWhenUnpause != 0) OutModClose();
-    if (!MediaGraph.Ready || p.PlayMode == -1) return;
+    if (!MediaGraph.Ready || p.PlayMode == PlaySource::EmptyPlaylist) return;
     switch (PluginSettings.PauseMode) {
     case 1:
         RunGraph(false);

@@ -37,7 +37,7 @@ const char* EntryAt(int index) {
 int Play(const char* name) {
     PlayerStateRecord& p = PlayerState;
     p.Paused = 0;
-    p.PlayMode = 0;
+    p.PlayMode = PlaySource::SingleFile;
     p.EntryStop = 0;
     p.EntryLoop = 0;
     p.EntryBeg = 0;
@@ -68,12 +68,12 @@ int Play(const char* name) {
         if (!ReadPlaylist(request)) return -1;
     } else if (kind == RequestKind::Folder) {
         p.EntryCount = FindMusic(request);
-        p.PlayMode = p.EntryCount > 0 ? 2 : 0;
+        p.PlayMode = p.EntryCount > 0 ? PlaySource::Folder : PlaySource::SingleFile;
     }
 
-    if (p.PlayMode > 0 && p.EntryCount > 0) {
+    if (HasEntries(p.PlayMode) && p.EntryCount > 0) {
         p.CurrentEntry = ChooseStartEntry();
-        if (p.PlayMode == 1)
+        if (p.PlayMode == PlaySource::Playlist)
             ParseEntry(EntryAt(p.CurrentEntry), media);
         else
             CopyText(media, EntryAt(p.CurrentEntry), sizeof media);
@@ -84,7 +84,7 @@ int Play(const char* name) {
                                  ScratchFormat("file = %s\nmedia = %s", request, media),
                                  ErrorFeedback::kCaption, platform::kMbOk);
 
-    if (p.PlayMode == 1 && p.EntryCount > 0) {
+    if (p.PlayMode == PlaySource::Playlist && p.EntryCount > 0) {
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
         StartTune(entry);
@@ -98,10 +98,10 @@ int Play(const char* name) {
 
     ScratchClear();
     const char* notice = nullptr;
-    if (p.PlayMode == 1 || p.PlayMode == -1)
+    if (p.PlayMode == PlaySource::Playlist || p.PlayMode == PlaySource::EmptyPlaylist)
         notice = ScratchFormat("Using Playlist : \"%s\" --- %d Musics detected", p.RequestFile,
                                p.EntryCount);
-    else if (p.PlayMode == 2)
+    else if (p.PlayMode == PlaySource::Folder)
         notice = ScratchFormat("Folder Play Mode : \"%s\" --- %d Musics detected", p.RequestFile,
                                p.EntryCount);
     if (notice)
@@ -115,7 +115,7 @@ int ChooseStartEntry() {
     const int n = p.EntryCount;
     if (n < 1) return 0;
     platform::SeedRandom(platform::GetTickCount());
-    if (s.InitRandom == 1 || (s.RndInitRandom == 1 && p.PlayMode == 2))
+    if (s.InitRandom == 1 || (s.RndInitRandom == 1 && p.PlayMode == PlaySource::Folder))
         return platform::NextRandom() % n;
     if (s.InitRandom == 2) return static_cast<int>(p.StartupTick % static_cast<uint32_t>(n));
     return 0;
@@ -124,7 +124,7 @@ int ChooseStartEntry() {
 void AdvanceAfterTune() {
     PlayerStateRecord& p = PlayerState;
     const Settings& s = PluginSettings;
-    if (p.PlayMode > 0 && s.ChangeSoundOnLoop != 0) {
+    if (HasEntries(p.PlayMode) && s.ChangeSoundOnLoop != 0) {
         if (s.Beep >= 2) {
             platform::Sleep(120);
             platform::Beep(1000, 120);
@@ -165,9 +165,9 @@ int StartTune(const char* text, bool sameEntryAgain) {
     p.Hosei = 0;
     ReleaseLoopSpares(); // they hold the tune that played
     if (text[0] == '\0') return 0;
-    if (p.PlayMode == -1) return 0;
+    if (p.PlayMode == PlaySource::EmptyPlaylist) return 0;
     char name[kNameSize];
-    if (p.PlayMode == 1)
+    if (p.PlayMode == PlaySource::Playlist)
         ParseEntry(text, name);
     else
         CopyText(name, text, sizeof name);
@@ -181,7 +181,7 @@ int StartTune(const char* text, bool sameEntryAgain) {
 
 bool EntryRepeatsItself() {
     const PlayerStateRecord& p = PlayerState;
-    if (p.PlayMode != 1) return false;
+    if (p.PlayMode != PlaySource::Playlist) return false;
     if (PluginSettings.ChangeSoundOnLoop == 0) return true;
     return p.EntryCount == 1 && p.EntryStop == 0;
 }

@@ -195,7 +195,7 @@ int ReadPlaylist(const char* name, PlaylistText* seen) {
         platform::FreeMemory(text.bytes);
         return 0;
     }
-    p.PlayMode = 1;
+    p.PlayMode = PlaySource::Playlist;
     uint32_t listStart = text.length;
     int count = CountEntries(text, listStart);
     if (seen) *seen = {text.length, listStart, count};
@@ -205,7 +205,7 @@ int ReadPlaylist(const char* name, PlaylistText* seen) {
         count = kMaxEntries;
     }
     if (count == 0) {
-        p.PlayMode = -1;
+        p.PlayMode = PlaySource::EmptyPlaylist;
         platform::FreeMemory(text.bytes);
         return 1;
     }
@@ -214,14 +214,15 @@ int ReadPlaylist(const char* name, PlaylistText* seen) {
         platform::AllocZeroed(static_cast<size_t>(count) * sizeof(NameSlot)));
     if (!p.Entries) {
         ErrorFeedback::AlwaysBox("Failed to allocate memory.");
-        p.PlayMode = 0;
+        p.PlayMode = PlaySource::SingleFile;
         platform::FreeMemory(text.bytes);
         return 0;
     }
     p.EntryCapacity = count;
     CopyEntries(text, listStart, count);
     p.EntryCount = count;
-    if (p.Entries[p.EntryCount - 1][0] == '\0' && --p.EntryCount == 0) p.PlayMode = -1;
+    if (p.Entries[p.EntryCount - 1][0] == '\0' && --p.EntryCount == 0)
+        p.PlayMode = PlaySource::EmptyPlaylist;
     if (PluginSettings.Debug == 1) TxtInfoBox(text.length);
     platform::FreeMemory(text.bytes);
     return 1;

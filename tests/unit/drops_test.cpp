@@ -62,7 +62,7 @@ TEST_P(Drops, JoinTheList) {
         text += entry + "\r\n";
     sim::AddFile(kList, text);
     ASSERT_EQ(ReadPlaylist(kList), 1);
-    PlayerState.PlayMode = c.playMode;
+    PlayerState.PlayMode = static_cast<PlaySource>(c.playMode);
     sim::ClearHistory();
     AddDroppedFiles(sim::MakeDrop(c.dropped));
     EXPECT_EQ(Entries(), Plus(c.list, c.added));
@@ -119,7 +119,7 @@ TEST_F(DropNames, InTheHostsFolderAreRelativeInCodePage932) {
     for (const auto& c : cases) {
         sim::SetHostProgramPath(c.host);
         ASSERT_EQ(ReadPlaylist(kList), 1);
-        PlayerState.PlayMode = 1;
+        PlayerState.PlayMode = PlaySource::Playlist;
         AddDroppedFiles(sim::MakeDrop({c.dropped}));
         EXPECT_EQ(Entries(), (Names{"x.mp3", c.entry})) << c.host << " " << c.dropped;
     }
@@ -145,7 +145,7 @@ TEST_P(DropOnEmptyList, WritesTheListAndPlaysTheLastFile) {
     const int stopped = sim::Find("Stop", written);
     EXPECT_GT(stopped, written);
     EXPECT_GT(sim::Find("RenderFile sound\\x.mp3", stopped), stopped);
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_FALSE(PlayerState.ListModified);
     // The stop that ends the list still applies the setting.
     EXPECT_EQ(BoxTexts().size(), GetParam() == -1 ? 1u : 0u);

@@ -245,7 +245,8 @@ TEST_F(ExPauseThreads, InlineTagCut) {
         EXPECT_EQ(sim::Boxes()[0].owner, sim::kGameWindow);
         EXPECT_EQ(sim::FileText("a.mp3"), answer == platform::kIdYes ? "MUSIC" : TaggedTune());
         EXPECT_TRUE(PlayerState.Playing);
-        EXPECT_EQ(PlayerState.PlayMode, 0); // the media file itself, as a single file
+        EXPECT_EQ(PlayerState.PlayMode,
+                  PlaySource::SingleFile); // the media file itself, as a single file
         EXPECT_EQ(sim::LastGraph().rendered.back(), "a.mp3");
         EXPECT_FALSE(PlayerState.ExPauseActive);
         EXPECT_EQ(sim::ThreadsStarted(), 0);

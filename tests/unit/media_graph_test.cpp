@@ -55,7 +55,7 @@ TEST_F(MediaGraphTest, KnownHostVolumeIsAppliedAfterTheRender) {
 
 TEST_F(MediaGraphTest, EntryTrimsAreAppliedInWholeSeconds) {
     Begin();
-    PlayerState.PlayMode = 1;
+    PlayerState.PlayMode = PlaySource::Playlist;
     ASSERT_EQ(StartTune("a.mp3,beg=1500,end=2500"), 1);
     EXPECT_EQ(PlayerState.EntryBeg, 1500);
     EXPECT_EQ(PlayerState.EntryEnd, 2500);
@@ -79,7 +79,7 @@ TEST_F(MediaGraphTest, EmptyNameDoesNothingButClearsTheEntryOptions) {
 
 TEST_F(MediaGraphTest, PlaylistWithoutEntriesPlaysNothing) {
     Begin();
-    PlayerState.PlayMode = -1;
+    PlayerState.PlayMode = PlaySource::EmptyPlaylist;
     EXPECT_EQ(StartTune("a.mp3"), 0);
     EXPECT_FALSE(sim::Called("RenderFile"));
 }

@@ -39,7 +39,7 @@ TEST_P(ReadPlaylistCase, Reads) {
     const ReadCase& c = GetParam();
     sim::AddFile(kList, c.text);
     EXPECT_EQ(ReadPlaylist("sound\\list.txt"), c.result);
-    EXPECT_EQ(PlayerState.PlayMode, c.playMode);
+    EXPECT_EQ(static_cast<int>(PlayerState.PlayMode), c.playMode);
     EXPECT_EQ(Entries(), c.entries);
     EXPECT_STREQ(PlayerState.ExtSound, c.extSound);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
@@ -125,7 +125,7 @@ TEST_F(Playlist, MissingFileIsRefused) {
     PlayerState.EntryCount = 4;
     EXPECT_EQ(ReadPlaylist("sound\\none.txt"), 0);
     EXPECT_EQ(PlayerState.EntryCount, 0);
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
 }
 
 TEST_F(Playlist, DoubleByteCharactersKeepTheirSecondByte) {
@@ -189,7 +189,7 @@ TEST_F(Playlist, NewTableReplacesTheOldAndTheTextIsGivenBack) {
     EXPECT_EQ(PlayerState.EntryCapacity, 2);
     sim::AddFile(kList, kHead);
     ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_EQ(PlayerState.PlayMode, -1);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::EmptyPlaylist);
     EXPECT_EQ(PlayerState.EntryCount, 0);
     EXPECT_EQ(sim::LiveAllocations(), 1); // an empty list leaves the old table
 }

@@ -184,7 +184,7 @@ TEST_P(BeepGate, PatternsFollowTheirGate) {
     FindMusic("bgm\\x.rnd");
     EXPECT_EQ(Has(1400, 200) && Has(500, 800), c.folderScan);
 
-    PlayerState.PlayMode = 2;
+    PlayerState.PlayMode = PlaySource::Folder;
     PlayerState.EntryCount = 1;
     PlayerState.EntryStop = 1; // nothing more is played
     PluginSettings.ChangeSoundOnLoop = 1;

@@ -31,7 +31,7 @@ TEST_F(SelectionTest, PlaylistRequestFoldsOnlyTheExtension) {
     Begin("InitRandom=0\r\n");
     AddList("Stage1.TXT", "a.mp3\r\n");
     EXPECT_EQ(Module.Play("Stage1.TXT"), 0);
-    EXPECT_EQ(PlayerState.PlayMode, 1);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::Playlist);
     EXPECT_STREQ(PlayerState.RequestFile, "Stage1.txt");
     EXPECT_STREQ(PlayerState.MediaFile, "a.mp3");
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow), "playing : a.mp3");
@@ -46,7 +46,7 @@ TEST_F(SelectionTest, SingleFileKeepsItsCaseForTheGraph) {
     EXPECT_TRUE(sim::Called("RenderFile Battle.MP3"));
     EXPECT_STREQ(PlayerState.RequestFile, "Battle.mp3");
     EXPECT_STREQ(PlayerState.MediaFile, "Battle.MP3");
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_EQ(PlayerState.CurrentEntry, 0);
 }
 
@@ -68,7 +68,7 @@ TEST_F(SelectionTest, NamesWithoutAnExtensionAreSingleFiles) {
     EXPECT_TRUE(PlayerState.Playing);
     EXPECT_EQ(Module.Play(".txt"), 0);
     EXPECT_TRUE(sim::Called("RenderFile .txt"));
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
 }
 
 TEST_F(SelectionTest, MissingPlaylistIsRefusedAfterStoppingTheTune) {
@@ -77,7 +77,7 @@ TEST_F(SelectionTest, MissingPlaylistIsRefusedAfterStoppingTheTune) {
     ASSERT_TRUE(PlayerState.Playing);
     EXPECT_EQ(Module.Play("nothing.txt"), -1);
     EXPECT_FALSE(PlayerState.Playing);
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_EQ(PlayerState.EntryCount, 0);
     EXPECT_STREQ(PlayerState.RequestFile, "a.mp3"); // the refused request is not recorded
 }
@@ -86,7 +86,7 @@ TEST_F(SelectionTest, PlaylistWithoutEntriesPlaysNothingButTellsSo) {
     Begin();
     AddList("empty.txt", "");
     EXPECT_EQ(Module.Play("empty.txt"), 0);
-    EXPECT_EQ(PlayerState.PlayMode, -1);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::EmptyPlaylist);
     EXPECT_FALSE(sim::Called("RenderFile"));
     EXPECT_EQ(sim::WindowTitle(sim::kGameWindow),
               "Using Playlist : \"empty.txt\" --- 0 Musics detected");
@@ -96,7 +96,7 @@ TEST_F(SelectionTest, FolderRequestWithoutFilesPlaysTheMarker) {
     Begin("MsgBoxOnError=1\r\n");
     sim::AddFile("bgm\\x.rnd", "");
     EXPECT_EQ(Module.Play("bgm\\x.rnd"), 0);
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_TRUE(sim::Called("RenderFile bgm\\x.rnd"));
     for (const auto& title : sim::TitleHistory())
         EXPECT_EQ(title.find("Folder Play Mode"), std::string::npos);
@@ -108,7 +108,7 @@ TEST_F(SelectionTest, FolderRequestPlaysARandomFile) {
         sim::AddFile(f, "");
     const int expected = RandomIndex(4);
     EXPECT_EQ(Module.Play("bgm\\x.rnd"), 0);
-    EXPECT_EQ(PlayerState.PlayMode, 2);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::Folder);
     EXPECT_EQ(PlayerState.EntryCount, 4);
     EXPECT_EQ(PlayerState.CurrentEntry, expected);
     EXPECT_STREQ(PlayerState.MediaFile, PlayerState.Entries[expected]);
@@ -173,7 +173,7 @@ TEST_F(SelectionTest, SingleFileLeavesTheEntryTable) {
     Module.Play("c.mp3");
     EXPECT_EQ(PlayerState.EntryCount, 2);
     EXPECT_STREQ(PlayerState.Entries[1], "b.mp3");
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
 }
 
 struct StartCase {
@@ -191,7 +191,7 @@ TEST_P(StartEntry, ChosenBySettings) {
     const StartCase& c = GetParam();
     PluginSettings.InitRandom = c.initRandom;
     PluginSettings.RndInitRandom = c.rndInitRandom;
-    PlayerState.PlayMode = c.playMode;
+    PlayerState.PlayMode = static_cast<PlaySource>(c.playMode);
     PlayerState.EntryCount = 10;
     PlayerState.StartupTick = 1234567; // fixed index 7
     sim::SetTickCount(5001);

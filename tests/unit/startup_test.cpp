@@ -52,7 +52,7 @@ TEST_F(Startup, InitStepsInOrder) {
 TEST_F(Startup, InitResetsTheModuleState) {
     PlayerState.Muted = true;
     PlayerState.HostVolume = 200;
-    PlayerState.PlayMode = 2;
+    PlayerState.PlayMode = PlaySource::Folder;
     PlayerState.EntryCount = 3;
     PlayerState.Adjust = 500;
     PlayerState.Hosei = 10080;
@@ -63,7 +63,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
     StartModule();
     EXPECT_FALSE(PlayerState.Muted);
     EXPECT_EQ(PlayerState.HostVolume, kVolumeUnknown);
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_EQ(PlayerState.EntryCount, 0);
     EXPECT_EQ(PlayerState.EntryCapacity, 0);
     EXPECT_EQ(PlayerState.Adjust, 0);
@@ -356,7 +356,7 @@ TEST_F(ModuleTest, ResetModuleForgetsARunThatNeverQuit) {
     sim::SetRenderedDuration(180);
     Init();
     ASSERT_EQ(Module.Play("l.txt"), 0);
-    ExPause::Start(ExPause::Request::PauseBox); // cooperative: queued, not yet run
+    ExPause::Start(ExPause::Request::PauseBox);    // cooperative: queued, not yet run
     ASSERT_GT(sim::Count("CreateFilterGraph"), 1); // the loop start's spares
 
     sim::Reset();

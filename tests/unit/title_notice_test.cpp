@@ -76,7 +76,8 @@ TEST_F(TitleNoticeTest, RepeatedVolumeNoticesShareOneSlot) {
         Ticks(2);
     }
     EXPECT_EQ(TitleNotice::Queue.Count, 1);
-    EXPECT_EQ(TitleNotice::Queue.Ticks[TitleNotice::Queue.Head], 3); // full time from the last press
+    EXPECT_EQ(TitleNotice::Queue.Ticks[TitleNotice::Queue.Head],
+              3); // full time from the last press
 }
 
 TEST_F(TitleNoticeTest, VolumeNoticeGoesInFrontOfThePlayingNotice) {

@@ -90,12 +90,12 @@ TEST_F(TransportTest, ModeTwoResumeWithoutAPauseSeeksToTheLastSavedPosition) {
 TEST_F(TransportTest, ModeFiveReplaysTheMediaFileAsASingleFile) {
     Playing("PauseMode=5\r\n");
     std::strcpy(PlayerState.RequestFile, "list.txt");
-    PlayerState.PlayMode = 2;
+    PlayerState.PlayMode = PlaySource::Folder;
     Module.Pause();
     Module.UnPause();
     EXPECT_EQ(sim::Count("RenderFile a.mp3"), 1);
     EXPECT_STREQ(PlayerState.RequestFile, "a.mp3");
-    EXPECT_EQ(PlayerState.PlayMode, 0);
+    EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
     EXPECT_DOUBLE_EQ(sim::LastGraph().position, 0.0);
 }
 
@@ -111,7 +111,7 @@ TEST_F(TransportTest, PauseWhileNothingPlaysDoesNothing) {
 
 TEST_F(TransportTest, PauseOfAPlaylistWithoutEntriesDoesNothing) {
     Playing("PauseMode=1\r\n");
-    PlayerState.PlayMode = -1;
+    PlayerState.PlayMode = PlaySource::EmptyPlaylist;
     Module.Pause();
     Module.UnPause();
     EXPECT_THAT(sim::Log(), IsEmpty());

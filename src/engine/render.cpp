@@ -131,7 +131,7 @@ int RenderAndRun(const char* text, bool sameEntryAgain) {
     if (p.PlayMode == -1) return 0;
     char name[kNameSize];
     if (p.PlayMode == 1)
-        ParseEntry(text, name);
+        UseEntry(text, name);
     else
         CopyText(name, text, sizeof name);
 

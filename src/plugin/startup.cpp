@@ -28,9 +28,7 @@ void ResetState() {
     p.HostVolume = kVolumeUnknown;
     p.Muted = false;
     p.PlayMode = 0;
-    FreeEntryTable(); // a table an earlier run left behind
-    p.EntryCapacity = 0;
-    p.EntryCount = 0;
+    p.Entries.Clear(); // a table an earlier run left behind
     p.Adjust = 0;
     p.Hosei = 0;
 }
@@ -76,7 +74,8 @@ void Init() {
     ResetState();
     platform::ReadWindowTitle(HostWindow(), TitleNotice::SavedTitle,
                               sizeof TitleNotice::SavedTitle);
-    ReadSettings();
+    PluginSettings = ReadSettings();
+    PlayerState.Adjust = AdjustFromSubVolume(PluginSettings.SubVolume, PluginSettings.VolumeCurve);
     if (PluginSettings.InitRandom == 2 && PlayerState.StartupTick == 0)
         PlayerState.StartupTick = platform::GetTickCount();
     if (PluginSettings.Beep == 1) {

@@ -54,7 +54,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
     PlayerState.Muted = true;
     PlayerState.HostVolume = 200;
     PlayerState.PlayMode = 2;
-    PlayerState.EntryCount = 3;
+    FillEntries(3);
     PlayerState.Adjust = 500;
     PlayerState.Hosei = 10080;
     PlayerState.VolumeByKey = true;
@@ -65,8 +65,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
     EXPECT_FALSE(PlayerState.Muted);
     EXPECT_EQ(PlayerState.HostVolume, kVolumeUnknown);
     EXPECT_EQ(PlayerState.PlayMode, 0);
-    EXPECT_EQ(PlayerState.EntryCount, 0);
-    EXPECT_EQ(PlayerState.EntryCapacity, 0);
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_EQ(PlayerState.Adjust, 0);
     EXPECT_EQ(PlayerState.Hosei, 0);
     EXPECT_FALSE(PlayerState.VolumeByKey);
@@ -358,7 +357,7 @@ TEST_F(ModuleTest, ResetModuleForgetsARunThatNeverQuit) {
     sim::SetRenderedDuration(180);
     Init();
     ASSERT_EQ(Module.Play("l.txt"), 0);
-    ExPause::Start(ExPause::kPauseBox); // cooperative: queued, not yet run
+    ExPause::Start(ExPause::kPauseBox);            // cooperative: queued, not yet run
     ASSERT_GT(sim::Count("CreateFilterGraph"), 1); // the loop start's spares
 
     sim::Reset();

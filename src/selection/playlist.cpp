@@ -105,14 +105,21 @@ int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSi
     bool list = false, ext = false;
     int count = 0;
     uint32_t i = 0;
+    // The next '[' from `i` on, the text's end when there is none; looked for again only
+    // once passed.
+    uint32_t open = UINT32_MAX;
     while (i < length) {
         if (!ext && t[i] != '[') {
             // Outside [EXT] only a '[' or a line end counts: straight to the next of them.
+            if (open == UINT32_MAX || open < i) {
+                const void* at = std::memchr(t + i, '[', length - i);
+                open = at ? static_cast<uint32_t>(static_cast<const char*>(at) - t) : length;
+            }
             const void* cr = std::memchr(t + i, '\r', length - i);
             const uint32_t end =
                 cr ? static_cast<uint32_t>(static_cast<const char*>(cr) - t) : length;
-            if (const void* open = std::memchr(t + i, '[', end - i)) {
-                i = static_cast<uint32_t>(static_cast<const char*>(open) - t);
+            if (open < end) {
+                i = open;
                 continue;
             }
             if (end == length) break;

@@ -43,12 +43,13 @@ void BM_FindMusic(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));
     FreshFolder(files);
     int found = 0;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(found = FindMusic(kRequest));
-    const bool whole =
-        found == files && PlayerState.Entries &&
-        std::strcmp(PlayerState.Entries[0], "C:\\Game\\sound\\bgm\\tune00000.mp3") == 0;
-    FreeEntryTable();
+    bool first = false;
+    for (auto _ : state) {
+        const FolderScan scan = FindMusic(kRequest, PluginSettings.RndMusicExt);
+        found = scan.entries.Count();
+        first = std::strcmp(scan.entries[0], "C:\\Game\\sound\\bgm\\tune00000.mp3") == 0;
+    }
+    const bool whole = found == files && first;
     if (!whole)
         state.SkipWithError("the folder was not read whole");
     else if (!sim::Errors().empty())

@@ -1,4 +1,4 @@
-// Reading a playlist of 10,000 entries into the entry table, next to a plain in-memory copy
+// Reading a playlist of 10,000 entries into an entry table, next to a plain in-memory copy
 // of the same bytes into a table of the same shape: the difference is the cost of the
 // reader's own work (the file read through the platform, header check, counting, letter
 // folding, the lead-byte test per byte).
@@ -67,18 +67,19 @@ bool WorldIsClean(benchmark::State& state) {
 
 void BM_ReadPlaylist(benchmark::State& state) {
     FreshModule();
+    PlaylistRead list;
     for (auto _ : state) {
         state.PauseTiming();
-        FreeEntryTable();
+        list.entries.Clear();
         FreshWorld();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(ReadPlaylist(kListName));
+        list = ReadPlaylist(kListName);
+        benchmark::DoNotOptimize(list.entries.Count());
     }
-    const bool read = PlayerState.EntryCount == kEntries &&
-                      PlayerState.PlayMode == PlaySource::Playlist &&
-                      std::strcmp(PlayerState.Entries[kEntries - 1],
-                                  "sound\\stage\\tune10000.mp3,vol=80,beg=1500") == 0;
-    FreeEntryTable();
+    const bool read =
+        list.refusal == ListRefusal::None && list.entries.Count() == kEntries &&
+        std::strcmp(list.entries[kEntries - 1], "sound\\stage\\tune10000.mp3,vol=80,beg=1500") == 0;
+    list.entries.Clear();
     if (!read)
         state.SkipWithError("the list was not read whole");
     else if (WorldIsClean(state)) {
@@ -90,46 +91,63 @@ void BM_ReadPlaylist(benchmark::State& state) {
 BENCHMARK(BM_ReadPlaylist)->Unit(benchmark::kMicrosecond);
 
 // The baseline: the same bytes already in memory, copied into a table of the same shape
-// (10,000 zero-filled slots of 256 bytes from the C runtime, one memcpy per line found with
-// memchr) with no platform call, no parsing and no folding. It costs the same on every
-// machine relative to the reader: memory traffic and page faults of the table, nothing else.
-NameSlot* CopyLinesInMemory(const std::string& bytes, int& lines) {
-    lines = 0;
-    auto* table = static_cast<NameSlot*>(std::calloc(kEntries, sizeof(NameSlot)));
-    if (!table) return nullptr;
-    const char* at = bytes.data();
-    const char* const end = at + bytes.size();
-    for (int skip = 0; skip < 2 && at < end; ++skip) { // the two header lines
-        const void* lf = std::memchr(at, '\n', static_cast<size_t>(end - at));
-        at = lf ? static_cast<const char*>(lf) + 1 : end;
+// (one block from the C runtime holding the bytes, each line found with memchr, its CR
+// made its terminator and its offset recorded in a second block) with no platform call,
+// no parsing and no folding, from the same fresh world between iterations so that its
+// blocks meet the C runtime's heap as the reader's do. It costs the same on every machine
+// relative to the reader: memory traffic and page faults of the table, nothing else.
+struct CopiedLines {
+    char* pool = nullptr;
+    uint32_t* offsets = nullptr;
+    int lines = 0;
+    void Free() {
+        std::free(pool);
+        std::free(offsets);
+        *this = {};
     }
-    while (lines < kEntries && at < end) {
-        const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
-        const char* lf = found ? static_cast<const char*>(found) : end;
-        size_t length = static_cast<size_t>(lf - at);
-        if (length > 0 && at[length - 1] == '\r') --length;
-        if (length > kNameSize - 1) length = kNameSize - 1;
-        std::memcpy(table[lines++], at, length); // the zeroed slot ends it
+};
+
+CopiedLines CopyLinesInMemory(const std::string& bytes) {
+    CopiedLines t;
+    t.pool = static_cast<char*>(std::malloc(bytes.size() + 1));
+    t.offsets = static_cast<uint32_t*>(std::malloc(kEntries * sizeof(uint32_t)));
+    if (!t.pool || !t.offsets) return t;
+    std::memcpy(t.pool, bytes.data(), bytes.size());
+    t.pool[bytes.size()] = '\0';
+    char* at = t.pool;
+    char* const end = at + bytes.size();
+    for (int skip = 0; skip < 2 && at < end; ++skip) { // the two header lines
+        void* lf = std::memchr(at, '\n', static_cast<size_t>(end - at));
+        at = lf ? static_cast<char*>(lf) + 1 : end;
+    }
+    while (t.lines < kEntries && at < end) {
+        void* found = std::memchr(at, '\n', static_cast<size_t>(end - at));
+        char* lf = found ? static_cast<char*>(found) : end;
+        char* stop = lf > at && lf[-1] == '\r' ? lf - 1 : lf;
+        if (stop - at > kNameSize - 1) stop = at + (kNameSize - 1);
+        *stop = '\0';
+        t.offsets[t.lines++] = static_cast<uint32_t>(at - t.pool);
         at = lf + 1;
     }
-    return table;
+    return t;
 }
 
 void BM_CopyLinesInMemory(benchmark::State& state) {
     const std::string& bytes = ListText();
-    NameSlot* table = nullptr;
-    int lines = 0;
+    CopiedLines table;
     for (auto _ : state) {
         state.PauseTiming();
-        std::free(table);
+        table.Free();
+        FreshWorld(); // the C runtime's heap as the reader finds it
         state.ResumeTiming();
-        table = CopyLinesInMemory(bytes, lines);
-        benchmark::DoNotOptimize(table);
+        table = CopyLinesInMemory(bytes);
+        benchmark::DoNotOptimize(table.pool);
     }
     const bool read =
-        table && lines == kEntries &&
-        std::strcmp(table[kEntries - 1], "sound\\stage\\tune10000.mp3,vol=80,beg=1500") == 0;
-    std::free(table);
+        table.lines == kEntries && std::strcmp(table.pool + table.offsets[kEntries - 1],
+                                               "sound\\stage\\tune10000.mp3,vol=80,beg=1500") == 0;
+    table.Free();
+    sim::Reset();
     if (!read) {
         state.SkipWithError("the lines were not copied whole");
     } else {

@@ -67,11 +67,6 @@ struct Report {
     std::vector<Stage> stages;
 };
 
-// The boxes and beeps the readers gave since the last call, each as one line of text.
-std::vector<std::string> TakeSignals();
-// Adds them to `to` as notes about `file` and `line`.
-void AddSignals(Findings& to, const std::string& file, int line);
-
 void CheckSettings(Report& report);
 void CheckStages(Report& report);
 // The requests a stage makes (stage_check.cpp hands them over).

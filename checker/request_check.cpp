@@ -2,6 +2,7 @@
 // reader and split with its entry splitter, or a folder scanned with its folder scan.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,6 @@
 namespace check {
 namespace {
 
-constexpr int kMaxEntries = 10000;
 constexpr size_t kLineRoom = kNameSize - 1;
 
 std::string Lower(std::string text) {
@@ -59,14 +59,10 @@ void MusicFile(Stage& s, const std::string& file) {
     platform::Handle h = platform::OpenFileForRead(file.c_str());
     if (!h) return;
     const uint64_t size = platform::GetFileSize(h);
-    unsigned char header[kId3v2HeaderSize];
-    uint32_t read = 0;
-    const bool ok = size > kId3v2HeaderSize &&
-                    platform::ReadFile(h, header, kId3v2HeaderSize, &read) &&
-                    read == kId3v2HeaderSize;
+    const std::optional<Id3v2Header> header = ReadId3v2Header(h, size);
     platform::CloseObject(h);
-    if (!ok) return;
-    const Id3v2Header tag = ReadId3v2Header(header);
+    if (!header) return;
+    const Id3v2Header tag = *header;
     const std::string version = "ID3v2." + std::to_string(tag.version);
     if (tag.kind == Id3v2::Unsupported)
         Add(s.findings, Severity::Note, file, 0,
@@ -125,19 +121,37 @@ std::string Describe(const Options& o) {
     return text.empty() ? "nothing" : text;
 }
 
-Options Current() {
-    const PlayerStateRecord& p = PlayerState;
-    return {p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop, p.EntryLoop};
+Options OptionsOf(const EntrySplit& split) {
+    return {split.hosei, split.beg, split.end, split.stop, split.loop};
 }
 
-// What the splitter reads from one option alone, without the user's boxes.
+// What the splitter reads from one option alone.
 Options ReadAlone(const std::string& option) {
-    const int debug = PluginSettings.Debug;
-    PluginSettings.Debug = 0;
-    char name[kNameSize];
-    ParseEntry(("x," + option).c_str(), name);
-    PluginSettings.Debug = debug;
-    return Current();
+    return OptionsOf(ParseEntry(("x," + option).c_str()));
+}
+
+// A box's text on one line: line ends become " / ".
+std::string OneLine(const char* text) {
+    std::string line;
+    for (const char* c = text; *c; ++c) {
+        if (*c == '\r') continue;
+        if (*c == '\n')
+            line += " / ";
+        else
+            line += *c;
+    }
+    return line;
+}
+
+// The diagnostic boxes the plug-in shows for an entry it splits, at the Debug level set.
+void NoteSplitBoxes(Stage& s, const std::string& file, int line, const char* entry,
+                    const EntrySplit& split) {
+    const SplitBoxes boxes = BoxesOfSplit(entry, split);
+    for (int i = 0; i < boxes.count; ++i)
+        if (PluginSettings.Debug >= boxes.box[i].level)
+            Add(s.findings, Severity::Note, file, line,
+                std::string("the plug-in shows the box \"") + boxes.box[i].caption +
+                    "\": " + OneLine(boxes.box[i].text));
 }
 
 // An option as a writer means it: vol=N, vol=+N, vol=-N, beg=N, end=N, stop=N or loop=N.
@@ -219,34 +233,40 @@ void CheckPlaylist(Stage& s) {
     const std::string& file = s.request;
     std::string raw;
     ReadWhole(file, raw);
-    PlayerStateRecord& p = PlayerState;
-    std::memset(p.ExtSound, 0, sizeof p.ExtSound);
-    PlaylistText seen{};
-    const int accepted = ReadPlaylist(file.c_str(), &seen);
-    AddSignals(s.findings, file, 0);
-    if (!accepted) {
+    const PlaylistRead read = ReadPlaylist(file.c_str());
+    const PlaylistText& seen = read.text;
+    if (read.refusal == ListRefusal::OutOfMemory) {
+        s.refused = true;
+        Add(s.findings, Severity::Error, file, 0,
+            "the plug-in cannot get the memory to read it (it shows \"Failed to allocate "
+            "memory.\")");
+        return;
+    }
+    if (read.refusal != ListRefusal::None) {
         s.refused = true;
         Add(s.findings, Severity::Error, file, 1,
             "the plug-in does not take it for a playlist: " + Refusal(raw));
         return;
     }
+    const EntryTable& entries = read.entries;
     const int first = LineAt(raw, seen.listStart);
     if (Lower(raw).find("[list]") != Lower(raw).rfind("[list]"))
         Add(s.findings, Severity::Warning, file, first - 1,
             "more than one [List] head: the lines after each are counted, but the entries are "
             "taken from the last one on");
-    if (p.EntryCount == 0)
+    if (entries.Count() == 0)
         Add(s.findings, Severity::Error, file, first - 1,
             "no entries: nothing plays (drop music files on the game window while it plays to "
             "fill the list)");
-    if (seen.lines > kMaxEntries)
+    if (read.Cut())
         Add(s.findings, Severity::Warning, file, first + kMaxEntries,
-            "more than 10,000 entries: this line and those after it are not read");
+            std::string("more than 10,000 entries: this line and those after it are not read") +
+                (PluginSettings.Beep != 0 ? " (the plug-in beeps at 1500 Hz for 2000 ms)" : ""));
 
     size_t at = seen.listStart; // each entry's raw line, and where the next begins
     int next = first;
     std::vector<std::string> checked;
-    for (int i = 0; i < p.EntryCount; ++i) {
+    for (int i = 0; i < entries.Count(); ++i) {
         const int line = next;
         size_t end = raw.find("\r\n", at);
         if (end == std::string::npos) end = raw.size();
@@ -257,13 +277,13 @@ void CheckPlaylist(Stage& s) {
         next += Lines(raw, at, end + 2);
         at = end + 2;
 
-        char name[kNameSize], options[kNameSize];
-        ParseEntry(p.Entries[i], name, options);
-        AddSignals(s.findings, file, line);
-        Entry e{line,       name,        options, p.Hosei,    p.EntryBeg,
-                p.EntryEnd, p.EntryStop, false,   p.EntryLoop};
-        if (options[0] || std::strchr(p.Entries[i], ','))
-            CheckOptions(s, file, line, options, Current());
+        const EntrySplit split = ParseEntry(entries[i]);
+        NoteSplitBoxes(s, file, line, entries[i], split);
+        const char* name = split.name;
+        Entry e{line,      name,       split.options, split.hosei, split.beg,
+                split.end, split.stop, false,         split.loop};
+        if (split.options[0] || std::strchr(entries[i], ','))
+            CheckOptions(s, file, line, split.options, OptionsOf(split));
         if (e.file.empty()) {
             Add(s.findings, Severity::Error, file, line,
                 "an empty entry: nothing plays when it is chosen");
@@ -286,11 +306,11 @@ void CheckPlaylist(Stage& s) {
         s.entries.push_back(e);
     }
 
-    s.extSound = p.ExtSound;
+    s.extSound = read.extSound;
     if (!s.extSound.empty()) {
         const size_t key = Lower(raw).rfind("extsound");
         const int line = key == std::string::npos ? 0 : LineAt(raw, key);
-        if (!platform::FileExists(p.ExtSound))
+        if (!platform::FileExists(read.extSound))
             Add(s.findings, Severity::Warning, file, line,
                 "the extra sound " + s.extSound + " does not exist");
         const size_t value = raw.find(s.extSound, key == std::string::npos ? 0 : key);
@@ -307,12 +327,26 @@ void CheckPlaylist(Stage& s) {
 }
 
 void CheckFolder(Stage& s) {
-    const int count = FindMusic(s.request.c_str());
-    AddSignals(s.findings, s.request, 0);
-    const PlayerStateRecord& p = PlayerState;
+    const FolderScan scan = FindMusic(s.request.c_str(), PluginSettings.RndMusicExt);
+    const int count = scan.entries.Count();
     std::string patterns;
     for (const char* ext : PluginSettings.RndMusicExt)
         if (ext[0]) patterns += (patterns.empty() ? "*." : ", *.") + std::string(ext);
+    for (int i = 0; i < scan.searchCount; ++i) {
+        const FolderSearch& search = scan.searches[i];
+        if (search.error != 0)
+            Add(s.findings, Severity::Warning, s.request, 0,
+                std::string("the search for ") + search.pattern + " fails (error " +
+                    std::to_string(search.error) + "): the plug-in looks no further");
+        else if (search.endError)
+            Add(s.findings, Severity::Warning, s.request, 0,
+                std::string("the search for ") + search.pattern +
+                    " ends before its last file: the plug-in plays what it found" +
+                    (PluginSettings.Beep > 0 ? " and beeps" : ""));
+    }
+    if (scan.outOfMemory)
+        Add(s.findings, Severity::Warning, s.request, 0,
+            "the plug-in cannot get the memory for every file: some are left out");
     if (count == 0) {
         const size_t cut = platform::LastSeparator(s.request);
         const std::string folder = cut == std::string::npos ? s.request : s.request.substr(0, cut);
@@ -326,7 +360,7 @@ void CheckFolder(Stage& s) {
     Add(s.findings, Severity::Note, s.request, 0,
         std::to_string(count) + " file" + (count == 1 ? "" : "s") + " match " + patterns);
     for (int i = 0; i < count; ++i)
-        CheckMusicFile(s, p.Entries[i]);
+        CheckMusicFile(s, scan.entries[i]);
 }
 
 } // namespace check

@@ -161,7 +161,7 @@ void CheckText(Report& r, const std::string& key, const std::string& raw, uint32
 void CheckSettings(Report& r) {
     r.settingsFile = kSettingsFile;
     r.settingsFound = platform::FileExists(kSettingsFile);
-    ReadSettings();
+    PluginSettings = ReadSettings();
 
     std::string data;
     if (r.settingsFound && !ReadWhole(kSettingsFile, data))

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (longHost) sim::SetHostProgramPath("C:\\Game\\" + std::string(260, 'h') + ".exe");
     Init();
     Play(mode <= 1 ? kList : mode == 2 ? "sound\\a.mp3" : "sound\\x.rnd");
-    const std::vector<std::string> before = fuzz::EntryTable();
+    const std::vector<std::string> before = fuzz::Names();
     const std::string listBefore = sim::FileText(kList);
 
     const uintptr_t drop = sim::MakeDrop(names);
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const PlayerStateRecord& p = PlayerState;
     if (mode >= 2) {
-        FUZZ_CHECK(fuzz::EntryTable() == before, "a table changed that is no playlist");
+        FUZZ_CHECK(fuzz::Names() == before, "a table changed that is no playlist");
         FUZZ_CHECK(sim::WindowTitle(sim::kGameWindow) == "Current Music is not txt Format.",
                    sim::WindowTitle(sim::kGameWindow));
     } else {
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         const size_t added = expected.size() - before.size();
         if (!before.empty() || added == 0) {
-            FUZZ_CHECK(fuzz::EntryTable() == expected, "dropped: " + std::to_string(names.size()));
+            FUZZ_CHECK(fuzz::Names() == expected, "dropped: " + std::to_string(names.size()));
             FUZZ_CHECK(p.ListModified == (added > 0), "modified mark");
             FUZZ_CHECK(sim::FileText(kList) == listBefore, "the list was written before the stop");
             FUZZ_CHECK(sim::WindowTitle(sim::kGameWindow) ==
@@ -95,10 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (type != "txt" && type != "rnd")
                 FUZZ_CHECK(last == p.MediaFile, fuzz::Show(p.MediaFile));
         }
-        FUZZ_CHECK(p.EntryCount <= p.EntryCapacity, "count above capacity");
     }
     Quit();
-    FreeEntryTable();
+    PlayerState.Entries.Clear();
     fuzz::CheckNothingHeld();
     return 0;
 }

@@ -61,17 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(fuzz::Terminated(p.RequestFile, kNameSize), "request");
     FUZZ_CHECK(fuzz::Terminated(p.MediaFile, kNameSize), "media");
     if (IsFolderRequest(request.substr(0, kNameSize - 1))) {
-        const std::vector<std::string> entries = fuzz::EntryTable();
+        const std::vector<std::string> entries = fuzz::Names();
         FUZZ_CHECK(p.PlayMode == (entries.empty() ? PlaySource::SingleFile : PlaySource::Folder),
                    fuzz::Show(request));
-        FUZZ_CHECK(p.EntryCount <= p.EntryCapacity, fuzz::Show(request));
         for (const std::string& entry : entries) {
             FUZZ_CHECK(entry.size() < kNameSize && EndsWithType(entry), fuzz::Show(entry));
             FUZZ_CHECK(platform::FileExists(entry.c_str()), fuzz::Show(entry));
             FUZZ_CHECK(std::count(entries.begin(), entries.end(), entry) == 1, fuzz::Show(entry));
         }
         if (!entries.empty()) {
-            FUZZ_CHECK(p.CurrentEntry >= 0 && p.CurrentEntry < p.EntryCount, "current entry");
+            FUZZ_CHECK(p.CurrentEntry >= 0 && p.CurrentEntry < p.Entries.Count(), "current entry");
             FUZZ_CHECK(entries[static_cast<size_t>(p.CurrentEntry)] == p.MediaFile,
                        fuzz::Show(p.MediaFile));
             const std::string folder = entries[0].substr(0, entries[0].rfind('\\'));
@@ -84,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     Quit();
-    FreeEntryTable();
+    PlayerState.Entries.Clear();
     fuzz::CheckNothingHeld();
     return 0;
 }

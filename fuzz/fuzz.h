@@ -87,10 +87,11 @@ inline void CheckNothingHeld() {
     CheckNoMisuse();
 }
 
-inline std::vector<std::string> EntryTable() {
+// The names of a table, the playback state's by default.
+inline std::vector<std::string> Names(const ::EntryTable& table = PlayerState.Entries) {
     std::vector<std::string> entries;
-    for (int i = 0; i < PlayerState.EntryCount; ++i)
-        entries.emplace_back(PlayerState.Entries[i]);
+    for (int i = 0; i < table.Count(); ++i)
+        entries.emplace_back(table[i]);
     return entries;
 }
 

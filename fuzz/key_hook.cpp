@@ -279,18 +279,16 @@ void Step(Reader& in) {
 void CheckState() {
     const PlayerStateRecord& p = PlayerState;
     const std::string mode = "play mode " + std::to_string(static_cast<int>(p.PlayMode)) + ", " +
-                             std::to_string(p.EntryCount) + " of " +
-                             std::to_string(p.EntryCapacity) + " entries, current " +
+                             std::to_string(p.Entries.Count()) + " entries, current " +
                              std::to_string(p.CurrentEntry);
     // The shut-down frees the table and leaves the count (ReleaseDS touches no count): the
     // table is checked while the module runs.
     if (Started() && (p.PlayMode == PlaySource::Playlist || p.PlayMode == PlaySource::Folder ||
                       p.PlayMode == PlaySource::EmptyPlaylist)) {
-        FUZZ_CHECK(p.EntryCount >= 0 && p.EntryCount <= p.EntryCapacity, mode);
-        FUZZ_CHECK((p.EntryCapacity > 0) == (p.Entries != nullptr), mode);
-        FUZZ_CHECK(p.CurrentEntry >= 0 && (p.CurrentEntry < p.EntryCount || p.CurrentEntry == 0),
+        FUZZ_CHECK(p.CurrentEntry >= 0 &&
+                       (p.CurrentEntry < p.Entries.Count() || p.CurrentEntry == 0),
                    mode);
-        for (int i = 0; i < p.EntryCount; ++i)
+        for (int i = 0; i < p.Entries.Count(); ++i)
             FUZZ_CHECK(fuzz::Terminated(p.Entries[i], kNameSize), mode);
     }
     FUZZ_CHECK(TitleNotice::Queue.Head >= 0 && TitleNotice::Queue.Head < TitleNotice::kSlots &&

@@ -14,9 +14,9 @@ struct Options {
 };
 
 Options Split(const std::string& entry, char* name) {
-    ParseEntry(entry.c_str(), name);
-    const PlayerStateRecord& p = PlayerState;
-    return {p.Hosei, p.EntryBeg, p.EntryEnd, p.EntryStop};
+    const EntrySplit split = ParseEntry(entry.c_str());
+    CopyText(name, split.name, kNameSize);
+    return {split.hosei, split.beg, split.end, split.stop};
 }
 
 std::string Describe(const Options& o) {
@@ -24,9 +24,11 @@ std::string Describe(const Options& o) {
            " " + std::to_string(o.stop);
 }
 
-std::string BoxText(const char* caption) {
-    for (const auto& box : sim::Boxes())
-        if (box.caption == caption) return box.text;
+// The text of the split's diagnostic box under `caption`.
+std::string BoxText(const std::string& entry, const char* caption) {
+    const SplitBoxes boxes = BoxesOfSplit(entry.c_str(), ParseEntry(entry.c_str()));
+    for (int i = 0; i < boxes.count; ++i)
+        if (std::string(boxes.box[i].caption) == caption) return boxes.box[i].text;
     return "(no box)";
 }
 
@@ -34,7 +36,6 @@ std::string BoxText(const char* caption) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshModule();
-    PluginSettings.Debug = 3;
     const std::string entry(reinterpret_cast<const char*>(data),
                             strnlen(reinterpret_cast<const char*>(data), size));
     const size_t comma = entry.find(',');
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Options options = Split(entry, name);
     FUZZ_CHECK(fuzz::Terminated(name, sizeof name), fuzz::Show(entry));
     FUZZ_CHECK(name == expectedName, fuzz::Show(entry));
-    FUZZ_CHECK(BoxText("Return String") == expectedName, fuzz::Show(entry));
+    FUZZ_CHECK(BoxText(entry, "Return String") == expectedName, fuzz::Show(entry));
     FUZZ_CHECK(options.beg >= 0 && options.end >= 0 && options.stop >= 0, Describe(options));
 
     if (comma == std::string::npos) {
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (c != ' ') squeezed += c;
         for (char c : squeezed)
             shouted += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-        FUZZ_CHECK(BoxText("Additional String") == squeezed.substr(0, kNameSize - 1),
+        FUZZ_CHECK(BoxText(entry, "Additional String") == squeezed.substr(0, kNameSize - 1),
                    fuzz::Show(entry));
         std::string lower(squeezed.substr(0, kNameSize - 1));
         for (char& c : lower)
@@ -65,9 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Options again = Split(entry.substr(0, comma) + "," + shouted, name);
         FUZZ_CHECK(again == options, Describe(options) + " / " + Describe(again));
     }
-    FUZZ_CHECK(
-        BoxText("HoseiVolume").rfind("Hoseivolume=" + std::to_string(options.hosei) + "\n", 0) == 0,
-        BoxText("HoseiVolume"));
+    const std::string hosei = BoxText(entry, "HoseiVolume");
+    FUZZ_CHECK(hosei.rfind("Hoseivolume=" + std::to_string(options.hosei) + "\n", 0) == 0, hosei);
     fuzz::CheckNoMisuse();
     return 0;
 }

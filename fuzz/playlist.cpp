@@ -40,13 +40,12 @@ bool HeaderByTheFormat(std::string text) {
     return true;
 }
 
-void CheckTable() {
-    const PlayerStateRecord& p = PlayerState;
-    FUZZ_CHECK(p.EntryCount >= 0 && p.EntryCount <= 10000, std::to_string(p.EntryCount));
-    FUZZ_CHECK(p.EntryCount <= p.EntryCapacity, "count above capacity");
-    for (int i = 0; i < p.EntryCount; ++i)
-        FUZZ_CHECK(fuzz::Terminated(p.Entries[i], kNameSize), "entry " + std::to_string(i));
-    FUZZ_CHECK(fuzz::Terminated(p.ExtSound, sizeof p.ExtSound), "extra sound");
+void CheckTable(const PlaylistRead& read) {
+    const int count = read.entries.Count();
+    FUZZ_CHECK(count >= 0 && count <= 10000, std::to_string(count));
+    for (int i = 0; i < count; ++i)
+        FUZZ_CHECK(fuzz::Terminated(read.entries[i], kNameSize), "entry " + std::to_string(i));
+    FUZZ_CHECK(fuzz::Terminated(read.extSound, sizeof read.extSound), "extra sound");
 }
 
 } // namespace
@@ -54,34 +53,32 @@ void CheckTable() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshModule();
     sim::SetCodePage932(size % 2 == 1);
-    const int debug = size % 4 >= 2 ? 1 : 0; // the "txt info" summary box, when reading
     const std::string text(reinterpret_cast<const char*>(data), size);
     sim::AddFile(kList, text);
 
-    PlayerStateRecord& p = PlayerState;
-    PluginSettings.Debug = debug;
-    const int accepted = ReadPlaylist(kList);
-    PluginSettings.Debug = 0;
-    FUZZ_CHECK(accepted == (HeaderByTheFormat(text) ? 1 : 0), fuzz::Show(text));
-    CheckTable();
+    PlaylistRead read = ReadPlaylist(kList);
+    const bool accepted = read.refusal == ListRefusal::None;
+    FUZZ_CHECK(accepted == HeaderByTheFormat(text), fuzz::Show(text));
+    CheckTable(read);
     if (accepted) {
-        FUZZ_CHECK(p.PlayMode ==
-                       (p.EntryCount > 0 ? PlaySource::Playlist : PlaySource::EmptyPlaylist),
-                   std::to_string(static_cast<int>(p.PlayMode)));
-        const std::vector<std::string> entries = fuzz::EntryTable();
-        const std::string extSound = p.ExtSound;
+        const std::vector<std::string> entries = fuzz::Names(read.entries);
+        const std::string extSound = read.extSound;
 
         // Each entry splits into the text before its first comma and the options.
-        char name[kNameSize];
         for (const std::string& entry : entries) {
-            ParseEntry(entry.c_str(), name);
-            FUZZ_CHECK(std::string(name) == entry.substr(0, entry.find(',')), fuzz::Show(entry));
+            const EntrySplit split = ParseEntry(entry.c_str());
+            FUZZ_CHECK(std::string(split.name) == entry.substr(0, entry.find(',')),
+                       fuzz::Show(entry));
         }
 
-        if (p.EntryCount > 0) {
+        if (!entries.empty()) {
+            // The writer saves the playback state's table and extra sound.
+            PlayerState.Entries = std::move(read.entries);
+            CopyText(PlayerState.ExtSound, extSound.c_str(), sizeof PlayerState.ExtSound);
             FUZZ_CHECK(SaveMusicList(kList) == 1, "the list was not written");
             FUZZ_CHECK(sim::ListFolder("C:\\Game") == std::vector<std::string>{"list.txt"},
                        "a temporary file was left");
+            PlayerState.Entries.Clear();
             std::vector<std::string> expected = entries;
             if (extSound.empty() && !expected.empty() && expected.back().empty())
                 expected.pop_back();
@@ -91,18 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 comparable = comparable && !HasSectionHead(entry);
 
             const std::string written = sim::FileText(kList);
-            p.ExtSound[0] = '\0'; // as a new request starts
-            PluginSettings.Debug = debug;
-            FUZZ_CHECK(ReadPlaylist(kList) == 1, fuzz::Show(written));
-            CheckTable();
+            const PlaylistRead again = ReadPlaylist(kList);
+            FUZZ_CHECK(again.refusal == ListRefusal::None, fuzz::Show(written));
+            CheckTable(again);
             if (comparable) {
-                FUZZ_CHECK(fuzz::EntryTable() == expected,
+                FUZZ_CHECK(fuzz::Names(again.entries) == expected,
                            "read: " + fuzz::Show(text) + "\nwritten: " + fuzz::Show(written));
-                FUZZ_CHECK(extSound == p.ExtSound, fuzz::Show(written));
+                FUZZ_CHECK(extSound == again.extSound, fuzz::Show(written));
             }
         }
     }
-    FreeEntryTable();
+    read.entries.Clear();
     fuzz::CheckNothingHeld();
     return 0;
 }

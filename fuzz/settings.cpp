@@ -174,8 +174,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshModule();
     const std::string ini(reinterpret_cast<const char*>(data), size);
     sim::AddFile(kIni, ini);
-    ReadSettings();
+    PluginSettings = ReadSettings();
     FUZZ_CHECK(Describe(PluginSettings) == ByTheRules(ini), fuzz::Show(ini));
+    // As Init takes the stored volume.
+    PlayerState.Adjust = AdjustFromSubVolume(PluginSettings.SubVolume, PluginSettings.VolumeCurve);
 
     const int read = PluginSettings.SubVolume;
     const int steps = static_cast<int>(size % 5) - 2; // F7 and F8 presses
@@ -192,8 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(IntOf(SettingsSection(written), "SubVolume", 0) == stored, fuzz::Show(written));
         FUZZ_CHECK(ByTheRules(written, "SubVolume") == ByTheRules(ini, "SubVolume"),
                    fuzz::Show(ini) + "\nbecame\n" + fuzz::Show(written));
-        ReadSettings();
-        FUZZ_CHECK(Describe(PluginSettings) == ByTheRules(written), fuzz::Show(written));
+        FUZZ_CHECK(Describe(ReadSettings()) == ByTheRules(written), fuzz::Show(written));
     }
     fuzz::CheckNoMisuse();
     return 0;

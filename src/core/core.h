@@ -5,12 +5,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/entry_table.h"
 #include "platform/plugin_abi.h"
 #include "platform/types.h"
 
 // One 256-byte name, path or entry: 255 characters and the terminator.
 constexpr int kNameSize = 256;
-using NameSlot = char[kNameSize];
 
 constexpr int kVolumeUnknown = -777777;
 
@@ -94,9 +94,7 @@ struct PlayerStateRecord {
     char RequestFile[kNameSize] = "";
     char MediaFile[kNameSize] = "";
     int CurrentEntry = 0;
-    NameSlot* Entries = nullptr;
-    int EntryCount = 0;
-    int EntryCapacity = 0;
+    EntryTable Entries;
     char ExtSound[kNameSize] = "";
     int Hosei = 0;
     int EntryBeg = 0;
@@ -163,7 +161,8 @@ bool CreateFileComplete(const char* path, const void* data, uint32_t size);
 // Settings file.
 extern const char* const kSettingsFile;    // "plugins\\OrvalinMugenBGM.ini"
 extern const char* const kSettingsSection; // "Settings"
-void ReadSettings();
+// The settings file's keys, each at its default where the file does not set it.
+Settings ReadSettings();
 // The core's state as the DLL has it when loaded: settings at their defaults, the playback
 // state and the text buffers empty, no hook.
 void ResetCoreState();

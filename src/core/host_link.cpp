@@ -32,6 +32,9 @@ bool OffHostThread() {
 // Here rather than beside the settings: the checker reads settings but has no hook.
 void ResetCoreState() {
     PluginSettings = Settings{};
+    // The table's memory belonged to a run whose platform state is gone: it is let go, not
+    // given back.
+    PlayerState.Entries.Forget();
     PlayerState = PlayerStateRecord{};
     ScratchClear();
     MessageBuffer[0] = '\0';

@@ -66,9 +66,9 @@ bool SubVolumeStored(int subVolume) {
 
 } // namespace
 
-void ReadSettings() {
+Settings ReadSettings() {
     const Settings defaults;
-    Settings& s = PluginSettings;
+    Settings s;
     for (const IntKey& key : kIntKeys)
         s.*key.field =
             platform::ReadProfileInt(kSection, key.name, defaults.*key.field, kSettingsFile);
@@ -77,7 +77,7 @@ void ReadSettings() {
     for (int i = 0; i < 3; ++i)
         ReadText(kExtensionKeys[i], defaults.RndMusicExt[i], s.RndMusicExt[i],
                  sizeof s.RndMusicExt[i]);
-    PlayerState.Adjust = AdjustFromSubVolume(s.SubVolume, s.VolumeCurve);
+    return s;
 }
 
 constexpr int kIntKeyCount = sizeof kIntKeys / sizeof kIntKeys[0];

@@ -4,7 +4,6 @@
 #include "engine/graph_calls.h"
 #include "platform/media.h"
 #include "core/core.h"
-#include "selection/selection.h"
 
 MediaGraphRecord MediaGraph;
 
@@ -60,7 +59,7 @@ int InitDS() {
 void ReleaseDS(uint8_t freeEntryTable) {
     ReleaseLoopSpares();
     graph::ReleaseInterfaces(MediaGraph);
-    if (freeEntryTable == 1) FreeEntryTable();
+    if (freeEntryTable == 1) PlayerState.Entries.Clear();
     MediaGraph.Ready = false;
 }
 

@@ -23,7 +23,7 @@ void ORV_CDECL InitEntry() {
 }
 void ORV_CDECL QuitEntry() {
     Quit();
-    FreeEntryTable(); // the host unloads us next: keep no table alive
+    PlayerState.Entries.Clear(); // the host unloads us next: keep no table alive
 }
 void ORV_CDECL GetFileInfoEntry(const char*, char*, int*) {}
 int ORV_CDECL InfoBoxEntry(const char*, platform::Hwnd) {

@@ -32,9 +32,7 @@ void ResetState() {
     p.HostVolume = kVolumeUnknown;
     p.Muted = false;
     p.PlayMode = PlaySource::SingleFile;
-    FreeEntryTable(); // a table an earlier run left behind
-    p.EntryCapacity = 0;
-    p.EntryCount = 0;
+    p.Entries.Clear(); // a table an earlier run left behind
     p.Adjust = 0;
     p.Hosei = 0;
 }
@@ -80,7 +78,8 @@ void Init() {
     ResetState();
     platform::ReadWindowTitle(HostWindow(), TitleNotice::Queue.SavedTitle,
                               sizeof TitleNotice::Queue.SavedTitle);
-    ReadSettings();
+    PluginSettings = ReadSettings();
+    PlayerState.Adjust = AdjustFromSubVolume(PluginSettings.SubVolume, PluginSettings.VolumeCurve);
     if (PluginSettings.InitRandom == 2 && PlayerState.StartupTick == 0)
         PlayerState.StartupTick = platform::GetTickCount();
     if (PluginSettings.Beep == 1) {

@@ -14,33 +14,12 @@
 
 namespace {
 
-constexpr int kSpareSlots = 20;
 constexpr uint32_t kCountQuery = 0xFFFFFFFFu;
 // One byte more than a slot: a name that fills it is 256 bytes or more and is skipped.
 constexpr uint32_t kProbeSize = kNameSize + 1;
 
 void Notice(const char* text) {
     TitleNotice::Show(text, PluginSettings.DispWindowTime, TitleNotice::kShowNow);
-}
-
-// Room for `wanted` entries in all: the table grows to that plus 20 spare slots.
-// False when the memory cannot be had; the old table then stays as it was.
-bool MakeRoom(uint32_t added) {
-    PlayerStateRecord& p = PlayerState;
-    const long long wanted = static_cast<long long>(p.EntryCount) + added;
-    if (wanted <= p.EntryCapacity) return true;
-    const long long slots = wanted + kSpareSlots;
-    auto* table = slots <= INT32_MAX / kNameSize
-                      ? static_cast<NameSlot*>(
-                            platform::AllocZeroed(static_cast<size_t>(slots) * sizeof(NameSlot)))
-                      : nullptr;
-    if (!table) return false;
-    if (p.Entries && p.EntryCount > 0)
-        std::memcpy(table, p.Entries, static_cast<size_t>(p.EntryCount) * sizeof(NameSlot));
-    FreeEntryTable();
-    p.Entries = table;
-    p.EntryCapacity = static_cast<int>(slots);
-    return true;
 }
 
 // The host program's folder, cut just after its last backslash. Empty when the path
@@ -61,7 +40,7 @@ void HostFolder(char (&folder)[kNameSize]) {
 bool AlreadyListed(const char* entry) {
     const PlayerStateRecord& p = PlayerState;
     const size_t n = std::strlen(entry);
-    for (int i = 0; i < p.EntryCount; ++i)
+    for (int i = 0; i < p.Entries.Count(); ++i)
         if (std::strncmp(p.Entries[i], entry, n) == 0) return true;
     return false;
 }
@@ -70,14 +49,16 @@ bool AlreadyListed(const char* entry) {
 
 void AddDroppedFiles(uintptr_t drop) {
     PlayerStateRecord& p = PlayerState;
-    const int oldCount = p.EntryCount;
+    const int oldCount = p.Entries.Count();
     if (p.PlayMode != PlaySource::Playlist && p.PlayMode != PlaySource::EmptyPlaylist) {
         Notice("Current Music is not txt Format.");
         platform::FinishDrop(drop);
         return;
     }
     const uint32_t dropped = platform::QueryDroppedFile(drop, kCountQuery, nullptr, 0);
-    if (!MakeRoom(dropped)) ErrorFeedback::AlwaysBox("Failed to allocate memory.");
+    // Room for every name at its longest, asked once: a refusal is told once.
+    const size_t most = dropped < UINT32_MAX / kNameSize ? dropped * size_t{kNameSize} : SIZE_MAX;
+    if (!p.Entries.Reserve(dropped, most)) ErrorFeedback::AlwaysBox("Failed to allocate memory.");
     char folder[kNameSize];
     HostFolder(folder);
     const size_t folderLength = std::strlen(folder);
@@ -91,14 +72,14 @@ void AddDroppedFiles(uintptr_t drop) {
         const char* entry = inside ? name + folderLength : name;
         CopyText(last, entry, sizeof last);
         if (AlreadyListed(entry)) continue;
-        if (p.EntryCount >= p.EntryCapacity) continue; // the table could not grow
+        const size_t entryLength = std::strlen(entry);
+        if (!p.Entries.Reserve(1, entryLength)) continue; // the table could not grow
         ErrorFeedback::DebugBox(1, entry, "To Add");
-        CopyText(p.Entries[p.EntryCount], entry, kNameSize);
-        ++p.EntryCount;
+        p.Entries.Append(entry, entryLength);
     }
     platform::FinishDrop(drop);
 
-    const int added = p.EntryCount - oldCount;
+    const int added = p.Entries.Count() - oldCount;
     if (added > 0 && !p.ListModified) {
         p.ListModified = true;
         CopyText(p.ModifiedList, p.RequestFile, sizeof p.ModifiedList);

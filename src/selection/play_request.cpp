@@ -25,11 +25,9 @@ void FoldAscii(char* text) {
         *text = AsciiLower(*text);
 }
 
-// The entry at `index`, or an empty text when the table cannot hold it.
+// The entry at `index`, or an empty text when the table has none there.
 const char* EntryAt(int index) {
-    const PlayerStateRecord& p = PlayerState;
-    if (!p.Entries || index < 0 || index >= p.EntryCapacity) return "";
-    return p.Entries[index];
+    return PlayerState.Entries.At(index);
 }
 
 } // namespace
@@ -65,16 +63,18 @@ int Play(const char* name) {
 
     const RequestKind kind = KindOfRequest(request);
     if (kind == RequestKind::Playlist) {
-        if (!ReadPlaylist(request)) return -1;
+        if (!UsePlaylist(ReadPlaylist(request))) return -1;
+        p.PlayMode = p.Entries.Count() > 0 ? PlaySource::Playlist : PlaySource::EmptyPlaylist;
     } else if (kind == RequestKind::Folder) {
-        p.EntryCount = FindMusic(request);
-        p.PlayMode = p.EntryCount > 0 ? PlaySource::Folder : PlaySource::SingleFile;
+        const Settings& s = PluginSettings;
+        const int found = UseFolder(FindMusic(request, s.RndMusicExt, s.Debug >= 1));
+        p.PlayMode = found > 0 ? PlaySource::Folder : PlaySource::SingleFile;
     }
 
-    if (HasEntries(p.PlayMode) && p.EntryCount > 0) {
+    if (HasEntries(p.PlayMode) && p.Entries.Count() > 0) {
         p.CurrentEntry = ChooseStartEntry();
         if (p.PlayMode == PlaySource::Playlist)
-            ParseEntry(EntryAt(p.CurrentEntry), media);
+            UseEntry(EntryAt(p.CurrentEntry), media);
         else
             CopyText(media, EntryAt(p.CurrentEntry), sizeof media);
     }
@@ -84,7 +84,7 @@ int Play(const char* name) {
                                  ScratchFormat("file = %s\nmedia = %s", request, media),
                                  ErrorFeedback::kCaption, platform::kMbOk);
 
-    if (p.PlayMode == PlaySource::Playlist && p.EntryCount > 0) {
+    if (p.PlayMode == PlaySource::Playlist && p.Entries.Count() > 0) {
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
         StartTune(entry);
@@ -100,10 +100,10 @@ int Play(const char* name) {
     const char* notice = nullptr;
     if (p.PlayMode == PlaySource::Playlist || p.PlayMode == PlaySource::EmptyPlaylist)
         notice = ScratchFormat("Using Playlist : \"%s\" --- %d Musics detected", p.RequestFile,
-                               p.EntryCount);
+                               p.Entries.Count());
     else if (p.PlayMode == PlaySource::Folder)
         notice = ScratchFormat("Folder Play Mode : \"%s\" --- %d Musics detected", p.RequestFile,
-                               p.EntryCount);
+                               p.Entries.Count());
     if (notice)
         TitleNotice::Show(notice, PluginSettings.DispWindowTime, TitleNotice::kPlaylistKind);
     return 0;
@@ -112,7 +112,7 @@ int Play(const char* name) {
 int ChooseStartEntry() {
     const PlayerStateRecord& p = PlayerState;
     const Settings& s = PluginSettings;
-    const int n = p.EntryCount;
+    const int n = p.Entries.Count();
     if (n < 1) return 0;
     platform::SeedRandom(platform::GetTickCount());
     if (s.InitRandom == 1 || (s.RndInitRandom == 1 && p.PlayMode == PlaySource::Folder))
@@ -130,15 +130,15 @@ void AdvanceAfterTune() {
             platform::Beep(1000, 120);
         }
         const int previous = p.CurrentEntry;
-        if (p.EntryCount > 0) {
+        if (p.Entries.Count() > 0) {
             platform::SeedRandom(platform::GetTickCount());
             int next = 0;
             if (s.LoopRandom > 0)
-                next = platform::NextRandom() % p.EntryCount;
+                next = platform::NextRandom() % p.Entries.Count();
             else
-                next = p.CurrentEntry + 1 == p.EntryCount ? 0 : p.CurrentEntry + 1;
+                next = p.CurrentEntry + 1 == p.Entries.Count() ? 0 : p.CurrentEntry + 1;
             if (next == p.CurrentEntry && s.LoopRandom != 0)
-                next = platform::NextRandom() % p.EntryCount;
+                next = platform::NextRandom() % p.Entries.Count();
             p.CurrentEntry = next;
         }
         char entry[kNameSize];
@@ -168,7 +168,7 @@ int StartTune(const char* text, bool sameEntryAgain) {
     if (p.PlayMode == PlaySource::EmptyPlaylist) return 0;
     char name[kNameSize];
     if (p.PlayMode == PlaySource::Playlist)
-        ParseEntry(text, name);
+        UseEntry(text, name);
     else
         CopyText(name, text, sizeof name);
     if (p.Playing) {
@@ -183,5 +183,5 @@ bool EntryRepeatsItself() {
     const PlayerStateRecord& p = PlayerState;
     if (p.PlayMode != PlaySource::Playlist) return false;
     if (PluginSettings.ChangeSoundOnLoop == 0) return true;
-    return p.EntryCount == 1 && p.EntryStop == 0;
+    return p.Entries.Count() == 1 && p.EntryStop == 0;
 }

@@ -1,17 +1,15 @@
-// The playlist format: reading a list into the entry table and splitting an entry into
-// its file name and options.
+// The playlist format: reading a list into an entry table and splitting an entry into its
+// file name and options. Both only answer: what they read is shown and used by the caller.
 #include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
 #include "platform/system.h"
-#include "platform/window.h"
 #include "core/core.h"
 #include "selection/selection.h"
 
 namespace {
 
-constexpr int kMaxEntries = 10000;
 constexpr uint32_t kHeaderWindow = 64;
 constexpr char kHeader[] = "[orvalin_bgmlist]";
 
@@ -35,9 +33,9 @@ struct Text {
     uint32_t length = 0;
 };
 
-bool LoadText(const char* name, Text& text) {
+ListRefusal LoadText(const char* name, Text& text) {
     platform::Handle file = platform::OpenFileForRead(name);
-    if (!file) return false;
+    if (!file) return ListRefusal::Missing;
     const uint64_t whole = platform::GetFileSize(file);
     // Room for the appended CR LF and the terminator; sizes near 4 GiB cannot be had.
     const uint32_t size = whole < 0xFFFFFF00u ? static_cast<uint32_t>(whole) : 0;
@@ -45,8 +43,7 @@ bool LoadText(const char* name, Text& text) {
         whole < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u)) : nullptr;
     if (!bytes) {
         platform::CloseObject(file);
-        ErrorFeedback::AlwaysBox("Failed to allocate memory.");
-        return false;
+        return ListRefusal::OutOfMemory;
     }
     uint32_t read = 0;
     platform::ReadFile(file, bytes, size, &read);
@@ -59,7 +56,7 @@ bool LoadText(const char* name, Text& text) {
     bytes[read] = '\0';
     text.bytes = bytes;
     text.length = read;
-    return true;
+    return ListRefusal::None;
 }
 
 // The first line, after up to 46 spaces, must be the header and nothing else (a zero
@@ -78,7 +75,7 @@ bool HasHeader(const Text& text) {
 }
 
 // Reads the extsound value at `at` when the key stands there; returns where to go on.
-uint32_t ReadExtSound(const Text& text, uint32_t at) {
+uint32_t ReadExtSound(const Text& text, uint32_t at, char (&extSound)[kNameSize]) {
     const char* t = text.bytes;
     uint32_t i = at;
     while (IsBlank(t[i]))
@@ -92,77 +89,132 @@ uint32_t ReadExtSound(const Text& text, uint32_t at) {
     while (IsBlank(t[i]))
         ++i;
     uint32_t n = 0;
-    char value[kNameSize];
     while (!IsWhite(t[i])) {
-        if (n + 1 < sizeof value) value[n++] = t[i];
+        if (n + 1 < sizeof extSound) extSound[n++] = t[i];
         ++i;
     }
-    value[n] = '\0';
-    CopyText(PlayerState.ExtSound, value, sizeof PlayerState.ExtSound);
+    extSound[n] = '\0';
     return i > at ? i : at + 1;
 }
 
 // Counts the list lines and reads the extra sound; `listStart` is where the last
 // "[LIST]" head's lines begin.
-int CountEntries(const Text& text, uint32_t& listStart) {
+int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSize]) {
     const char* t = text.bytes;
+    const uint32_t length = text.length;
     bool list = false, ext = false;
     int count = 0;
     uint32_t i = 0;
-    while (i < text.length) {
-        if (t[i] == '[' && StartsWithNoCase(t + i, "[list]")) {
+    // The next '[' from `i` on, the text's end when there is none; looked for again only
+    // once passed.
+    uint32_t open = UINT32_MAX;
+    while (i < length) {
+        if (!ext && t[i] != '[') {
+            // Outside [EXT] only a '[' or a line end counts: straight to the next of them.
+            if (open == UINT32_MAX || open < i) {
+                const void* at = std::memchr(t + i, '[', length - i);
+                open = at ? static_cast<uint32_t>(static_cast<const char*>(at) - t) : length;
+            }
+            const void* cr = std::memchr(t + i, '\r', length - i);
+            const uint32_t end =
+                cr ? static_cast<uint32_t>(static_cast<const char*>(cr) - t) : length;
+            if (open < end) {
+                i = open;
+                continue;
+            }
+            if (end == length) break;
+            if (list && t[end + 1] == '\n' && count < kMaxEntries + 1) ++count;
+            i = end + 1;
+        } else if (t[i] == '[' && StartsWithNoCase(t + i, "[list]")) {
             list = true;
             ext = false;
-            i = i + 8 < text.length ? i + 8 : text.length;
+            i = i + 8 < length ? i + 8 : length;
             listStart = i;
         } else if (t[i] == '[' && StartsWithNoCase(t + i, "[ext]")) {
             ext = true;
             list = false;
-            i = i + 7 < text.length ? i + 7 : text.length;
+            i = i + 7 < length ? i + 7 : length;
         } else if (ext) {
-            i = ReadExtSound(text, i);
+            i = ReadExtSound(text, i, extSound);
         } else {
-            if (list && t[i] == '\r' && t[i + 1] == '\n' && count < kMaxEntries + 1) ++count;
-            ++i;
+            ++i; // a '[' that opens no head
         }
     }
     return count;
 }
 
-// Copies `count` lines from `listStart` into the table, folding letters except the
-// second byte of a double-byte character. Lines longer than a slot are cut.
-void CopyEntries(const Text& text, uint32_t listStart, int count) {
-    // The code page's lead bytes, asked once rather than for every byte of the list.
-    bool lead[256];
-    for (int b = 0; b < 256; ++b)
-        lead[b] = platform::IsDbcsLeadByte(static_cast<uint8_t>(b));
+// Where the line from `i` ends: its CR LF, or the end of the text.
+uint32_t LineEnd(const Text& text, uint32_t i) {
     const char* t = text.bytes;
-    uint32_t i = listStart;
-    for (int e = 0; e < count && i < text.length; ++e) {
-        char* slot = PlayerState.Entries[e];
-        uint32_t n = 0;
-        while (i < text.length && !(t[i] == '\r' && t[i + 1] == '\n')) {
-            const bool afterLead = i > listStart && lead[static_cast<uint8_t>(t[i - 1])];
-            if (n + 1 < kNameSize) slot[n++] = afterLead ? t[i] : AsciiLower(t[i]);
-            ++i;
+    while (i < text.length) {
+        const void* cr = std::memchr(t + i, '\r', text.length - i);
+        if (!cr) break;
+        i = static_cast<uint32_t>(static_cast<const char*>(cr) - t);
+        if (t[i + 1] == '\n') return i;
+        ++i;
+    }
+    return text.length;
+}
+
+// The code page's lead bytes, asked once rather than for every byte of the list, and
+// whether they all lie above ASCII (as in every double-byte code page): then eight ASCII
+// bytes in a row hold no second byte of a character and fold together.
+struct LeadBytes {
+    bool lead[256];
+    bool aboveAscii = true;
+    LeadBytes() {
+        for (int b = 0; b < 256; ++b) {
+            lead[b] = platform::IsDbcsLeadByte(static_cast<uint8_t>(b));
+            if (lead[b] && b < 0x80) aboveAscii = false;
         }
-        slot[n] = '\0';
-        i += 2;
+    }
+};
+
+// Folds the letters of t[from, to) in place, except a byte right after a lead byte.
+void FoldLetters(char* t, uint32_t from, uint32_t to, bool afterLead, const LeadBytes& leads) {
+    constexpr uint64_t kHigh = 0x8080808080808080u;
+    uint32_t k = from;
+    while (k < to) {
+        uint64_t w = 0;
+        if (leads.aboveAscii && !afterLead && to - k >= 8) {
+            std::memcpy(&w, t + k, 8);
+            if ((w & kHigh) == 0) {
+                // The high bit of (b + 0x3F) ^ (b + 0x25) marks 'A' to 'Z'.
+                const uint64_t upper =
+                    ((w + 0x3F3F3F3F3F3F3F3Fu) ^ (w + 0x2525252525252525u)) & kHigh;
+                w |= upper >> 2;
+                std::memcpy(t + k, &w, 8);
+                k += 8;
+                continue;
+            }
+        }
+        const char c = t[k];
+        if (!afterLead) t[k] = AsciiLower(c);
+        afterLead = leads.lead[static_cast<uint8_t>(c)];
+        ++k;
     }
 }
 
-void TxtInfoBox(uint32_t length) {
-    const PlayerStateRecord& p = PlayerState;
-    auto entry = [&](int i) {
-        return i < p.EntryCount ? p.Entries[i] : static_cast<const char*>("");
-    };
-    // Stored in the Japanese code page: file size, number of tunes, tunes 1 to 3.
-    ScratchFormat("FileSize\x81\x46%d\n\x8b\xc8\x90\x94\x81\x46%d\n\x8b\xc8"
-                  "1:%s\n\x8b\xc8"
-                  "2:%s\n\x8b\xc8"
-                  "3:%s\n",
-                  static_cast<int>(length), p.EntryCount, entry(0), entry(1), entry(2));
-    platform::ShowMessageBox(HostWindow(), ScratchText, "txt info", platform::kMbOk);
+// Marks `count` lines from `listStart` as the table's entries, in place: each cut to 255
+// characters, terminated where its CR stood, its letters folded (the list's first byte
+// has no byte before it). Lines the text runs out of are empty entries.
+void MarkEntries(EntryTable& table, const Text& text, uint32_t listStart, int count) {
+    const LeadBytes leads;
+    char* t = text.bytes;
+    uint32_t i = listStart;
+    for (int e = 0; e < count; ++e) {
+        if (i >= text.length) {
+            table.Mark(text.length); // the terminator
+            continue;
+        }
+        const uint32_t end = LineEnd(text, i);
+        const uint32_t keep = end - i < EntryTable::kMaxName ? end - i : EntryTable::kMaxName;
+        const bool afterLead = i > listStart && leads.lead[static_cast<uint8_t>(t[i - 1])];
+        FoldLetters(t, i, i + keep, afterLead, leads);
+        t[i + keep] = '\0';
+        table.Mark(i);
+        i = end + 2;
+    }
 }
 
 // Appends a digit to an option number, saturating instead of overflowing.
@@ -180,52 +232,32 @@ const char* ReadNumber(const char* at, int& number) {
 
 } // namespace
 
-void FreeEntryTable() {
-    if (PlayerState.Entries) platform::FreeMemory(PlayerState.Entries);
-    PlayerState.Entries = nullptr;
-    PlayerState.EntryCapacity = 0;
-}
-
-int ReadPlaylist(const char* name, PlaylistText* seen) {
-    PlayerStateRecord& p = PlayerState;
-    p.EntryCount = 0;
+PlaylistRead ReadPlaylist(const char* name) {
+    PlaylistRead r;
     Text text;
-    if (!LoadText(name, text)) return 0;
+    r.refusal = LoadText(name, text);
+    if (r.refusal != ListRefusal::None) return r;
     if (!HasHeader(text)) {
         platform::FreeMemory(text.bytes);
-        return 0;
+        r.refusal = ListRefusal::NotAPlaylist;
+        return r;
     }
-    p.PlayMode = PlaySource::Playlist;
     uint32_t listStart = text.length;
-    int count = CountEntries(text, listStart);
-    if (seen) *seen = {text.length, listStart, count};
-    if (count > kMaxEntries) {
-        const ErrorFeedback::Tone cut{1500, 2000};
-        ErrorFeedback::FailureBeeps(&cut, 1);
-        count = kMaxEntries;
-    }
+    const int lines = CountEntries(text, listStart, r.extSound);
+    r.text = {text.length, listStart, lines};
+    const int count = lines > kMaxEntries ? kMaxEntries : lines;
     if (count == 0) {
-        p.PlayMode = PlaySource::EmptyPlaylist;
         platform::FreeMemory(text.bytes);
-        return 1;
+        return r;
     }
-    FreeEntryTable();
-    p.Entries = static_cast<NameSlot*>(
-        platform::AllocZeroed(static_cast<size_t>(count) * sizeof(NameSlot)));
-    if (!p.Entries) {
-        ErrorFeedback::AlwaysBox("Failed to allocate memory.");
-        p.PlayMode = PlaySource::SingleFile;
-        platform::FreeMemory(text.bytes);
-        return 0;
+    // The text itself becomes the table's pool.
+    if (!r.entries.AdoptText(text.bytes, text.length + 1u, count)) {
+        r.refusal = ListRefusal::OutOfMemory;
+        return r;
     }
-    p.EntryCapacity = count;
-    CopyEntries(text, listStart, count);
-    p.EntryCount = count;
-    if (p.Entries[p.EntryCount - 1][0] == '\0' && --p.EntryCount == 0)
-        p.PlayMode = PlaySource::EmptyPlaylist;
-    if (PluginSettings.Debug == 1) TxtInfoBox(text.length);
-    platform::FreeMemory(text.bytes);
-    return 1;
+    MarkEntries(r.entries, text, listStart, count);
+    if (r.entries.At(count - 1)[0] == '\0') r.entries.DropLast();
+    return r;
 }
 
 bool IsPlaylistHead(const char* head, uint32_t length) {
@@ -243,85 +275,93 @@ bool IsPlaylistHead(const char* head, uint32_t length) {
     return HasHeader(text);
 }
 
-int ParseEntry(const char* entry, char* name, char* optionText) {
-    PlayerStateRecord& p = PlayerState;
-    ErrorFeedback::DebugBox(3, entry, "Input");
-    p.EntryStop = 0;
-    char options[kNameSize];
+EntrySplit ParseEntry(const char* entry) {
+    EntrySplit split{};
+    char* name = split.name;
+    char* options = split.options;
     size_t nameLength = 0, optionLength = 0;
-    bool comma = false;
     for (const char* c = entry; *c; ++c) {
-        if (!comma) {
+        if (!split.comma) {
             if (*c == ',')
-                comma = true;
+                split.comma = true;
             else if (nameLength + 1 < kNameSize)
                 name[nameLength++] = *c;
-        } else if (*c != ' ' && optionLength + 1 < sizeof options) {
+        } else if (*c != ' ' && optionLength + 1 < kNameSize) {
             options[optionLength++] = *c;
         }
     }
     name[nameLength] = '\0';
     options[optionLength] = '\0';
-    if (optionText) CopyText(optionText, options, sizeof options);
-    ErrorFeedback::DebugBox(2, name, "Return String");
 
     int volume = 0, start = 0, end = 0, stop = 0, loop = 0;
     bool absolute = false, negative = false;
-    if (comma) {
-        ErrorFeedback::DebugBox(2, options, "Additional String");
-        const char* c = options;
-        while (*c) {
-            const char* after = nullptr;
-            if (StartsWithNoCase(c, "vol=")) {
-                c += 4;
-                absolute = *c != '+' && *c != '-';
-                if (!absolute)
-                    negative = *c++ == '-';
-                else
-                    negative = false;
-                after = ReadNumber(c, volume);
-            } else if (StartsWithNoCase(c, "loop=")) {
-                // Not one of the texts matched below, nor matched by them: older
-                // versions pass over it, and no other option changes meaning.
-                c += 5;
+    const char* c = options;
+    while (*c) {
+        const char* after = nullptr;
+        if (StartsWithNoCase(c, "vol=")) {
+            c += 4;
+            absolute = *c != '+' && *c != '-';
+            if (!absolute)
+                negative = *c++ == '-';
+            else
+                negative = false;
+            after = ReadNumber(c, volume);
+        } else if (StartsWithNoCase(c, "loop=")) {
+            // Not one of the texts matched below, nor matched by them: older versions
+            // pass over it, and no other option changes meaning.
+            c += 5;
+            while (*c == '\t')
+                ++c;
+            after = ReadNumber(c, loop);
+        } else {
+            int* target = nullptr;
+            size_t keyword = 0;
+            if (StartsWithNoCase(c, "beg"))
+                target = &start, keyword = 3;
+            else if (StartsWithNoCase(c, "end"))
+                target = &end, keyword = 3;
+            else if (StartsWithNoCase(c, "stop"))
+                target = &stop, keyword = 4;
+            if (target) {
+                c += keyword;
+                while (*c && *c != '=')
+                    ++c;
+                if (*c == '=') ++c;
                 while (*c == '\t')
                     ++c;
-                after = ReadNumber(c, loop);
-            } else {
-                int* target = nullptr;
-                size_t keyword = 0;
-                if (StartsWithNoCase(c, "beg"))
-                    target = &start, keyword = 3;
-                else if (StartsWithNoCase(c, "end"))
-                    target = &end, keyword = 3;
-                else if (StartsWithNoCase(c, "stop"))
-                    target = &stop, keyword = 4;
-                if (target) {
-                    c += keyword;
-                    while (*c && *c != '=')
-                        ++c;
-                    if (*c == '=') ++c;
-                    while (*c == '\t')
-                        ++c;
-                    after = ReadNumber(c, *target);
-                }
+                after = ReadNumber(c, *target);
             }
-            if (!after) {
-                ++c;
-            } else {
-                c = after;
-                if (*c) ++c; // the separator after a number
-            }
+        }
+        if (!after) {
+            ++c;
+        } else {
+            c = after;
+            if (*c) ++c; // the separator after a number
         }
     }
     const long long hosei = (absolute ? 10000LL : 0LL) + (negative ? -volume : volume);
-    p.Hosei = hosei > INT32_MAX ? INT32_MAX : static_cast<int>(hosei);
-    p.EntryBeg = start;
-    p.EntryEnd = end;
-    p.EntryStop = stop;
-    p.EntryLoop = loop;
+    split.volume = volume;
+    split.hosei = hosei > INT32_MAX ? INT32_MAX : static_cast<int>(hosei);
+    split.beg = start;
+    split.end = end;
+    split.stop = stop;
+    split.loop = loop;
+    return split;
+}
+
+SplitBoxes BoxesOfSplit(const char* entry, const EntrySplit& split) {
+    SplitBoxes boxes{};
+    auto add = [&boxes](int level, const char* caption, const char* text) {
+        DebugText& box = boxes.box[boxes.count++];
+        box.level = level;
+        box.caption = caption;
+        CopyText(box.text, text, sizeof box.text);
+    };
+    add(3, "Input", entry);
+    add(2, "Return String", split.name);
+    if (split.comma) add(2, "Additional String", split.options);
     char text[64];
-    std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", p.Hosei, volume);
-    ErrorFeedback::DebugBox(1, text, "HoseiVolume");
-    return 1;
+    std::snprintf(text, sizeof text, "Hoseivolume=%d\n(volvalue=%d)", split.hosei, split.volume);
+    add(1, "HoseiVolume", text);
+    return boxes;
 }

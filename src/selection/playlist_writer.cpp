@@ -28,7 +28,8 @@ bool MayWriteListOver(const char* name) {
 
 int SaveMusicList(const char* name) {
     const PlayerStateRecord& p = PlayerState;
-    if (p.EntryCount <= 0 || !p.Entries) return 0;
+    const int count = p.Entries.Count();
+    if (count <= 0) return 0;
     if (!MayWriteListOver(name)) {
         char text[kNameSize + 64];
         std::snprintf(text, sizeof text, "[ERROR] Not saved: %s is not a playlist.", name);
@@ -36,7 +37,6 @@ int SaveMusicList(const char* name) {
         ErrorFeedback::FailureBox(text);
         return 0;
     }
-    const int count = p.EntryCount < p.EntryCapacity ? p.EntryCount : p.EntryCapacity;
     static const char kHead[] = "[Orvalin_BGMList]\r\n[List]";
     static const char kExtHead[] = "\r\n[EXT]\r\nextsound=";
     const size_t capacity =

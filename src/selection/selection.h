@@ -1,6 +1,7 @@
 // Music selection: play requests, track choice, the playlist format, the folder scan and
 // drag-and-drop additions.
 #pragma once
+#include "core/core.h"
 #include "platform/types.h"
 
 int Play(const char* name);
@@ -24,19 +25,59 @@ bool EntryRepeatsItself();
 enum class RequestKind { SingleFile, Playlist, Folder };
 RequestKind KindOfRequest(const char* name);
 
-// Playlists. ReadPlaylist returns 1 when the file is a playlist, 0 when refused. When
-// it accepts a file it tells `seen`, if given, what it read: the text's length (a last
-// line without CR LF gets one), where the list began (just past the last "[LIST]" head)
-// and how many list lines it counted (more than 10000 count as 10001).
+// Playlists. ReadPlaylist reads a list file and says what it found: the entry table (each
+// line of the last "[LIST]" head's lines, letters folded but the second byte of a
+// double-byte character, cut to 255 characters, a last empty entry dropped), the extra
+// sound, and why it refused the file when it did. It shows nothing and changes nothing.
+enum class ListRefusal { None, Missing, NotAPlaylist, OutOfMemory };
+// What it read: the text's length (a last line without CR LF gets one), where the list
+// began (just past the last "[LIST]" head) and how many list lines it counted (more than
+// 10000 count as 10001).
 struct PlaylistText {
     uint32_t length;
     uint32_t listStart;
     int lines;
 };
-int ReadPlaylist(const char* name, PlaylistText* seen = nullptr);
-// Splits an entry into its file name and, when `options` is given (256 bytes), the
-// option text it read the options from (what follows the first comma, spaces left out).
-int ParseEntry(const char* entry, char* name /* 256 bytes */, char* options = nullptr);
+constexpr int kMaxEntries = 10000; // the lines after these are not read
+struct PlaylistRead {
+    ListRefusal refusal = ListRefusal::None;
+    EntryTable entries;
+    char extSound[kNameSize] = "";
+    PlaylistText text = {0, 0, 0};
+    bool Cut() const { return text.lines > kMaxEntries; }
+};
+PlaylistRead ReadPlaylist(const char* name);
+// What Play does with a list read: the boxes and beep the reading calls for, then the
+// table and the extra sound taken over with the play mode (1, or -1 without entries).
+// 0 when the list was refused.
+int UsePlaylist(PlaylistRead&& read);
+
+// An entry split into its file name and options.
+struct EntrySplit {
+    char name[kNameSize];
+    char options[kNameSize];         // what follows the first comma, blanks left out
+    bool comma;                      // the entry has options
+    int volume;                      // the vol= number as written
+    int hosei, beg, end, stop, loop; // PlayerState's Hosei, EntryBeg/End/Stop/Loop
+};
+EntrySplit ParseEntry(const char* entry);
+// The diagnostic boxes a split calls for, in the order they are shown, each from a Debug
+// level on: the entry ("Input", 3), the file name ("Return String", 2), the options
+// ("Additional String", 2, when there are any) and the volume ("HoseiVolume", 1).
+struct DebugText {
+    int level;
+    const char* caption;
+    char text[kNameSize];
+};
+struct SplitBoxes {
+    int count;
+    DebugText box[4];
+};
+SplitBoxes BoxesOfSplit(const char* entry, const EntrySplit& split);
+// Splits the entry for playing: its boxes shown, its options set in PlayerState, its
+// file name into `name` (256 bytes).
+void UseEntry(const char* entry, char* name);
+
 // True when the first `length` bytes of a file (all of it when shorter than
 // kPlaylistHeadSize) open a playlist: its first line the header, as the reader requires.
 constexpr uint32_t kPlaylistHeadSize = 65; // the header's CR within 64 bytes, and its LF
@@ -46,11 +87,34 @@ bool IsPlaylistHead(const char* head, uint32_t length);
 int SaveMusicList(const char* name);
 void SaveIfModified();
 
-// Folder play: the number of files found.
-int FindMusic(const char* name);
-
-// The entry table.
-void FreeEntryTable();
+// Folder play: the files matching each extension beside the marker `name`, searched
+// extension by extension ("<folder>\*.<ext>", empty extensions skipped). It stops at a
+// search that cannot start for another reason than finding nothing. `keepNames` keeps
+// every file name the searches gave, for the boxes that show them.
+struct FolderSearch {
+    char extension[32];
+    char pattern[platform::kMaxPath];
+    int firstName;  // of `names`: the first this search gave
+    int names;      // how many it gave
+    uint32_t error; // why the search could not start; 0 when it did
+    bool endError;  // it ended otherwise than after its last file
+};
+struct FolderScan {
+    EntryTable entries;
+    char folder[kNameSize] = "";
+    FolderSearch searches[3] = {};
+    int searchCount = 0;
+    EntryTable names;         // with `keepNames`
+    bool outOfMemory = false; // the table could not grow: files were left out
+};
+FolderScan FindMusic(const char* name, const char (&extensions)[3][32], bool keepNames = false);
+// True when "<folder>\<file>" fits an entry, as the scan requires of what it keeps.
+inline bool FitsEntry(size_t folderLength, size_t fileLength) {
+    return folderLength + 1 + fileLength <= EntryTable::kMaxName;
+}
+// What Play does with a folder scan: its boxes and beeps shown and its table taken over.
+// The number of files found.
+int UseFolder(FolderScan&& scan);
 
 // Files dropped onto the game window (the WM_DROPFILES wParam) join the current playlist.
 void AddDroppedFiles(uintptr_t drop);

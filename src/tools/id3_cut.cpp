@@ -66,14 +66,10 @@ int CutId3v2Tag(const char* path) {
         return Notice("Error : The file is too large (4 GiB or more).");
     }
     const auto size = static_cast<uint32_t>(wholeSize);
-    unsigned char header[kId3v2HeaderSize];
-    uint32_t read = 0;
-    const bool headerRead = size > kId3v2HeaderSize &&
-                            platform::ReadFile(file, header, kId3v2HeaderSize, &read) &&
-                            read == kId3v2HeaderSize;
-    const Id3v2Header tag = headerRead ? ReadId3v2Header(header) : Id3v2Header{Id3v2::None, 0, 0};
+    const std::optional<Id3v2Header> header = ReadId3v2Header(file, size);
+    const Id3v2Header tag = header.value_or(Id3v2Header{Id3v2::None, 0, 0});
     const char* failure = nullptr;
-    if (!headerRead)
+    if (!header)
         failure = kFailed;
     else if (tag.kind == Id3v2::None)
         failure = "Error : This file doesn't have ID3v2 tag.";
@@ -89,6 +85,7 @@ int CutId3v2Tag(const char* path) {
         platform::CloseObject(file);
         return Notice("Error : Memory error.");
     }
+    uint32_t read = 0;
     const bool whole = platform::SeekFile(file, 0) &&
                        platform::ReadFile(file, contents, size, &read) && read == size;
     platform::CloseObject(file);

@@ -2,6 +2,7 @@
 // much of the file it covers. The tag cut and the game-folder checker read it here.
 #include <cstring>
 
+#include "platform/files.h"
 #include "tools/tools.h"
 
 // The tag's size is a syncsafe integer: four 7-bit groups, most significant first. A
@@ -14,4 +15,13 @@ Id3v2Header ReadId3v2Header(const unsigned char (&header)[kId3v2HeaderSize]) {
     for (uint32_t i = 6; i < kId3v2HeaderSize; ++i)
         size = (size << 7) | (header[i] & 0x7Fu);
     return {Id3v2::Present, header[3], size + kId3v2HeaderSize};
+}
+
+std::optional<Id3v2Header> ReadId3v2Header(platform::Handle file, uint64_t size) {
+    unsigned char header[kId3v2HeaderSize];
+    uint32_t read = 0;
+    if (size <= kId3v2HeaderSize || !platform::ReadFile(file, header, kId3v2HeaderSize, &read) ||
+        read != kId3v2HeaderSize)
+        return std::nullopt;
+    return ReadId3v2Header(header);
 }

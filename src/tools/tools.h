@@ -2,6 +2,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+#include "platform/types.h"
 
 // The question asked before a cut, on whichever thread asks it.
 inline constexpr const char* kTagCutQuestion =
@@ -24,6 +27,9 @@ struct Id3v2Header {
     uint32_t cutLength; // for a tag that is cut: the bytes it covers
 };
 Id3v2Header ReadId3v2Header(const unsigned char (&header)[kId3v2HeaderSize]);
+// The same read from an open file of `size` bytes, where it stands (its start when just
+// opened). Nothing when the file is no longer than the header or its bytes can't be read.
+std::optional<Id3v2Header> ReadId3v2Header(platform::Handle file, uint64_t size);
 
 // Gives every stage whose bgmusic entry is empty a playlist of its own, after asking:
 // "sound/<stage>.txt", created empty unless it exists, its path written into the entry.

@@ -19,7 +19,7 @@ std::string Cut(const std::string& name) {
     return name.substr(0, kNameSize - 1);
 }
 std::vector<std::string> Entries() {
-    return {PlayerState.Entries, PlayerState.Entries + PlayerState.EntryCount};
+    return TableNames(PlayerState.Entries);
 }
 const std::string kTagged = std::string("ID3\x03\0\0\0\0\0\x02", 10) + "tgmusic";
 } // namespace
@@ -58,7 +58,7 @@ TEST_P(Bounds, HostCallsWithAName) {
 
 TEST_P(Bounds, DroppedNames) {
     sim::AddFile("C:\\Game\\list.txt", "[Orvalin_BGMList]\r\n[List]\r\na.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist("C:\\Game\\list.txt"), 1);
+    ASSERT_EQ(LoadPlaylist("C:\\Game\\list.txt"), 1);
     const std::string name = Sized(n(), "D:\\", ".mp3");
     AddDroppedFiles(sim::MakeDrop({name}));
     const bool added = n() > 0 && n() < kNameSize;
@@ -114,8 +114,7 @@ TEST_P(Bounds, SettingsTexts) {
                             "Preventer2", "RndMusicExt1", "RndMusicExt2", "RndMusicExt3"})
         lines += std::string(key) + "=" + value + "\r\n";
     WriteSettings(lines);
-    ReadSettings();
-    const Settings& s = PluginSettings;
+    const Settings s = ReadSettings();
     for (const char* text :
          {s.OpenUserSoftwareA, s.OpenUserFileA1, s.OpenUserFileA2, s.Preventer1, s.Preventer2})
         EXPECT_EQ(text, value.substr(0, 255));

@@ -142,7 +142,7 @@ TEST_F(ExPauseThreads, TagCutOnTheWorker) {
         EXPECT_TRUE(MediaGraph.Ready);
         EXPECT_EQ(sim::GraphsCreated(), graphs + 1);
         EXPECT_TRUE(sim::LastGraph().rendered.empty());
-        EXPECT_EQ(PlayerState.Entries != nullptr, c.tableKept);
+        EXPECT_EQ(PlayerState.Entries.Count() > 0, c.tableKept);
         EXPECT_TRUE(GraphCallsOnlyOnTheGameThread());
         QuitModule();
     }

@@ -40,6 +40,29 @@ inline std::vector<std::string> BoxTexts() {
     return texts;
 }
 
+// The names of an entry table, in order.
+inline std::vector<std::string> TableNames(const EntryTable& table) {
+    std::vector<std::string> names;
+    for (int i = 0; i < table.Count(); ++i)
+        names.emplace_back(table[i]);
+    return names;
+}
+
+// A playlist read and taken over as Play takes it: its table, extra sound and play mode.
+inline int LoadPlaylist(const char* name) {
+    if (!UsePlaylist(ReadPlaylist(name))) return 0;
+    PlayerState.PlayMode =
+        PlayerState.Entries.Count() > 0 ? PlaySource::Playlist : PlaySource::EmptyPlaylist;
+    return 1;
+}
+
+// A table of `count` entries, for tests of what is done with one.
+inline void FillEntries(int count, const char* name = "t.mp3") {
+    PlayerState.Entries.Clear();
+    for (int i = 0; i < count; ++i)
+        PlayerState.Entries.Append(name, std::char_traits<char>::length(name));
+}
+
 inline constexpr const char* kSettingsPath = "C:\\Game\\plugins\\OrvalinMugenBGM.ini";
 
 // The module as the host finds it after loading, with the host's fields filled in.

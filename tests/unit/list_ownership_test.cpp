@@ -72,7 +72,7 @@ TEST_P(ListWriter, ReplacesOnlyAPlaylist) {
     const TargetCase& c = GetParam();
     PluginSettings.DisplayToWindowText = 1;
     sim::AddFile("sound\\a.txt", kHead + "a.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist("sound\\a.txt"), 1);
+    ASSERT_EQ(LoadPlaylist("sound\\a.txt"), 1);
     if (c.before) sim::AddFile(kList, c.before);
     EXPECT_EQ(SaveMusicList(kList), c.written ? 1 : 0);
     if (c.written) {

@@ -54,15 +54,13 @@ class LoopOption : public ModuleTest, public ::testing::WithParamInterface<LoopO
 // holds it: each entry reads the same with or without it, but for its loop start.
 TEST_P(LoopOption, IsReadBesideTheOtherOptions) {
     const LoopOptionCase& c = GetParam();
-    PlayerState.EntryLoop = 9; // an earlier entry's loop start never carries over
-    char name[kNameSize];
-    ParseEntry(c.entry, name);
-    EXPECT_STREQ(name, "a.mp3");
-    EXPECT_EQ(PlayerState.Hosei, c.hosei);
-    EXPECT_EQ(PlayerState.EntryBeg, c.beg);
-    EXPECT_EQ(PlayerState.EntryEnd, c.end);
-    EXPECT_EQ(PlayerState.EntryStop, c.stop);
-    EXPECT_EQ(PlayerState.EntryLoop, c.loop);
+    const EntrySplit split = ParseEntry(c.entry);
+    EXPECT_STREQ(split.name, "a.mp3");
+    EXPECT_EQ(split.hosei, c.hosei);
+    EXPECT_EQ(split.beg, c.beg);
+    EXPECT_EQ(split.end, c.end);
+    EXPECT_EQ(split.stop, c.stop);
+    EXPECT_EQ(split.loop, c.loop);
 }
 
 // clang-format off
@@ -83,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, LoopOption, ::testing::Values(
 TEST_F(LoopPoint, SavedListKeepsTheLoopOption) {
     const char* list = "sound\\list.txt";
     sim::AddFile(list, "[orvalin_bgmlist]\r\n[list]\r\nBattle.mp3,beg=2000,LOOP=61500\r\n");
-    ASSERT_EQ(ReadPlaylist(list), 1);
+    ASSERT_EQ(LoadPlaylist(list), 1);
     ASSERT_EQ(SaveMusicList(list), 1);
     EXPECT_EQ(sim::FileText(list), "[Orvalin_BGMList]\r\n[List]\r\nbattle.mp3,beg=2000,loop=61500");
 }

@@ -356,12 +356,10 @@ TEST_F(MediaGraphTest, FailedRecreationBeepsAndReports) {
 
 TEST_F(MediaGraphTest, ReleaseOrderAndEntryTable) {
     Begin();
-    PlayerState.Entries = static_cast<NameSlot*>(platform::AllocZeroed(4 * sizeof(NameSlot)));
-    PlayerState.EntryCapacity = 4;
-    PlayerState.EntryCount = 3;
+    FillEntries(3);
     sim::ClearLog();
     ReleaseDS(0);
-    EXPECT_EQ(sim::LiveAllocations(), 1); // kept
+    EXPECT_EQ(sim::LiveAllocations(), 2); // kept: names and offsets
     EXPECT_THAT(sim::Log(), ElementsAre("Release BasicAudio", "Release MediaPosition",
                                         "SetNotifyWindow 0x0 null", "Release MediaEvent",
                                         "Release MediaControl", "Release GraphBuilder"));
@@ -369,11 +367,9 @@ TEST_F(MediaGraphTest, ReleaseOrderAndEntryTable) {
     EXPECT_EQ(MediaGraph.BasicAudio, nullptr);
     EXPECT_FALSE(MediaGraph.Ready);
     ReleaseDS(2); // only 1 frees the table
-    EXPECT_EQ(sim::LiveAllocations(), 1);
+    EXPECT_EQ(sim::LiveAllocations(), 2);
     ReleaseDS(1);
     EXPECT_EQ(sim::LiveAllocations(), 0);
-    EXPECT_EQ(PlayerState.Entries, nullptr);
-    EXPECT_EQ(PlayerState.EntryCapacity, 0);
-    EXPECT_EQ(PlayerState.EntryCount, 3);
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_EQ(sim::Count("Release GraphBuilder"), 1);
 }

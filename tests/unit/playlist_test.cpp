@@ -15,10 +15,7 @@ namespace {
 constexpr const char* kList = "C:\\Game\\sound\\list.txt";
 
 std::vector<std::string> Entries() {
-    std::vector<std::string> out;
-    for (int i = 0; i < PlayerState.EntryCount; ++i)
-        out.emplace_back(PlayerState.Entries[i]);
-    return out;
+    return TableNames(PlayerState.Entries);
 }
 } // namespace
 
@@ -27,7 +24,7 @@ using Playlist = ModuleTest;
 struct ReadCase {
     const char* name;
     std::string text;
-    int result, playMode;
+    ListRefusal refusal;
     std::vector<std::string> entries;
     const char* extSound;
     friend std::ostream& operator<<(std::ostream& os, const ReadCase& c) { return os << c.name; }
@@ -38,93 +35,87 @@ class ReadPlaylistCase : public ModuleTest, public ::testing::WithParamInterface
 TEST_P(ReadPlaylistCase, Reads) {
     const ReadCase& c = GetParam();
     sim::AddFile(kList, c.text);
-    EXPECT_EQ(ReadPlaylist("sound\\list.txt"), c.result);
-    EXPECT_EQ(static_cast<int>(PlayerState.PlayMode), c.playMode);
-    EXPECT_EQ(Entries(), c.entries);
-    EXPECT_STREQ(PlayerState.ExtSound, c.extSound);
+    const PlaylistRead read = ReadPlaylist("sound\\list.txt");
+    EXPECT_EQ(read.refusal, c.refusal);
+    EXPECT_EQ(TableNames(read.entries), c.entries);
+    EXPECT_STREQ(read.extSound, c.extSound);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
 }
 
 const std::string kHead = "[orvalin_bgmlist]\r\n[list]\r\n";
+constexpr ListRefusal kRead = ListRefusal::None, kRefused = ListRefusal::NotAPlaylist;
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ReadPlaylistCase,
     ::testing::Values(
-        ReadCase{"AllocationToolOutput", "[Orvalin_BGMList]\r\n[List]\r\n", 1, -1, {}, ""},
+        ReadCase{"AllocationToolOutput", "[Orvalin_BGMList]\r\n[List]\r\n", kRead, {}, ""},
         ReadCase{"CapitalsAfterSpaces",
                  "  [ORVALIN_BGMLIST]\r\n[LIST]\r\na.mp3\r\nb.mp3\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3", "b.mp3"},
                  ""},
-        ReadCase{"FortySixSpaces", std::string(46, ' ') + kHead + "a.mp3\r\n", 1, 1, {"a.mp3"}, ""},
-        ReadCase{"FortySevenSpaces", std::string(47, ' ') + kHead + "a.mp3\r\n", 0, 0, {}, ""},
-        ReadCase{"TabBeforeHeader", "\t" + kHead + "a.mp3\r\n", 0, 0, {}, ""},
-        ReadCase{"SpaceAfterHeader", "[orvalin_bgmlist] \r\n[list]\r\na.mp3\r\n", 0, 0, {}, ""},
+        ReadCase{
+            "FortySixSpaces", std::string(46, ' ') + kHead + "a.mp3\r\n", kRead, {"a.mp3"}, ""},
+        ReadCase{"FortySevenSpaces", std::string(47, ' ') + kHead + "a.mp3\r\n", kRefused, {}, ""},
+        ReadCase{"TabBeforeHeader", "\t" + kHead + "a.mp3\r\n", kRefused, {}, ""},
+        ReadCase{"SpaceAfterHeader", "[orvalin_bgmlist] \r\n[list]\r\na.mp3\r\n", kRefused, {}, ""},
         ReadCase{"ZeroByteAfterHeader",
                  std::string("[orvalin_bgmlist]\0\r\n[list]\r\na\r\n", 31),
-                 0,
-                 0,
+                 kRefused,
                  {},
                  ""},
-        ReadCase{"BareLineFeeds", "[orvalin_bgmlist]\n[list]\na.mp3\n", 0, 0, {}, ""},
-        ReadCase{"ByteOrderMark", "\xEF\xBB\xBF" + kHead + "a.mp3\r\n", 0, 0, {}, ""},
-        ReadCase{"NoHeader", "[list]\r\na.mp3\r\n", 0, 0, {}, ""},
-        ReadCase{"HeaderOnly", "[orvalin_bgmlist]", 1, -1, {}, ""},
-        ReadCase{"LastLineWithoutEnd", kHead + "a.mp3\r\nb.mp3", 1, 1, {"a.mp3", "b.mp3"}, ""},
-        ReadCase{"OneTrailingBlankLine", kHead + "a.mp3\r\n\r\n", 1, 1, {"a.mp3"}, ""},
+        ReadCase{"BareLineFeeds", "[orvalin_bgmlist]\n[list]\na.mp3\n", kRefused, {}, ""},
+        ReadCase{"ByteOrderMark", "\xEF\xBB\xBF" + kHead + "a.mp3\r\n", kRefused, {}, ""},
+        ReadCase{"NoHeader", "[list]\r\na.mp3\r\n", kRefused, {}, ""},
+        ReadCase{"HeaderOnly", "[orvalin_bgmlist]", kRead, {}, ""},
+        ReadCase{"LastLineWithoutEnd", kHead + "a.mp3\r\nb.mp3", kRead, {"a.mp3", "b.mp3"}, ""},
+        ReadCase{"OneTrailingBlankLine", kHead + "a.mp3\r\n\r\n", kRead, {"a.mp3"}, ""},
         ReadCase{
-            "BlankLineInside", kHead + "a.mp3\r\n\r\nb.mp3\r\n", 1, 1, {"a.mp3", "", "b.mp3"}, ""},
-        ReadCase{"OnlyABlankLine", kHead + "\r\n", 1, -1, {}, ""},
-        ReadCase{"BareLineFeedInsideAnEntry", kHead + "a\nb.mp3\r\n", 1, 1, {"a\nb.mp3"}, ""},
+            "BlankLineInside", kHead + "a.mp3\r\n\r\nb.mp3\r\n", kRead, {"a.mp3", "", "b.mp3"}, ""},
+        ReadCase{"OnlyABlankLine", kHead + "\r\n", kRead, {}, ""},
+        ReadCase{"BareLineFeedInsideAnEntry", kHead + "a\nb.mp3\r\n", kRead, {"a\nb.mp3"}, ""},
         ReadCase{"LinesBeforeTheListIgnored",
                  "[orvalin_bgmlist]\r\nnote.mp3\r\n[list]\r\na.mp3\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  ""},
         ReadCase{"ExtAfterList",
                  kHead + "a.mp3\r\n[ext]\r\nextsound=rain.wav\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  "rain.wav"},
         ReadCase{"ExtBeforeList",
                  "[orvalin_bgmlist]\r\n[EXT]\r\nExtSound = rain.wav\r\n[LIST]\r\na.mp3\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  "rain.wav"},
         ReadCase{"ExtWithTabs",
                  kHead + "a.mp3\r\n[ext]\r\n\textsound\t=\tstorm.wav\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  "storm.wav"},
         ReadCase{"ExtValueEndsAtABlank",
                  kHead + "a.mp3\r\n[ext]\r\nextsound=my rain.wav\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  "my"},
         ReadCase{"LastExtKeyCounts",
                  kHead + "a.mp3\r\n[ext]\r\nextsound=one.wav\r\nextsound=two.wav\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"a.mp3"},
                  "two.wav"},
         ReadCase{"LettersFolded",
                  kHead + "Battle.MP3,VOL=80\r\nSOUND\\B.Mp3\r\n",
-                 1,
-                 1,
+                 kRead,
                  {"battle.mp3,vol=80", "sound\\b.mp3"},
                  ""}));
 
 TEST_F(Playlist, MissingFileIsRefused) {
-    PlayerState.EntryCount = 4;
-    EXPECT_EQ(ReadPlaylist("sound\\none.txt"), 0);
-    EXPECT_EQ(PlayerState.EntryCount, 0);
+    EXPECT_EQ(ReadPlaylist("sound\\none.txt").refusal, ListRefusal::Missing);
+    FillEntries(4);
+    EXPECT_EQ(LoadPlaylist("sound\\none.txt"), 0);
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
 }
 
@@ -133,13 +124,11 @@ TEST_F(Playlist, DoubleByteCharactersKeepTheirSecondByte) {
                                      "B.MP3\r\n";
     sim::AddFile(kList, text);
     sim::SetCodePage932(true);
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_THAT(Entries(), ElementsAre("\x83\x41"
-                                       "b.mp3"));
+    EXPECT_THAT(TableNames(ReadPlaylist(kList).entries), ElementsAre("\x83\x41"
+                                                                     "b.mp3"));
     sim::SetCodePage932(false);
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_THAT(Entries(), ElementsAre("\x83\x61"
-                                       "b.mp3"));
+    EXPECT_THAT(TableNames(ReadPlaylist(kList).entries), ElementsAre("\x83\x61"
+                                                                     "b.mp3"));
 }
 
 TEST_F(Playlist, MoreThanTenThousandLinesAreCut) {
@@ -147,11 +136,12 @@ TEST_F(Playlist, MoreThanTenThousandLinesAreCut) {
     for (int i = 0; i <= 10000; ++i)
         text += "t" + std::to_string(i) + ".mp3\r\n";
     sim::AddFile(kList, text);
+    PlaylistRead read = ReadPlaylist(kList);
+    EXPECT_TRUE(read.Cut());
+    EXPECT_EQ(read.entries.Count(), 10000);
+    EXPECT_STREQ(read.entries[9999], "t9999.mp3");
     PluginSettings.Beep = -1;
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_EQ(PlayerState.EntryCount, 10000);
-    EXPECT_EQ(PlayerState.EntryCapacity, 10000);
-    EXPECT_STREQ(PlayerState.Entries[9999], "t9999.mp3");
+    ASSERT_EQ(UsePlaylist(std::move(read)), 1);
     EXPECT_EQ(sim::Beeps(), (BeepList{{1500, 2000}}));
 }
 
@@ -161,8 +151,8 @@ TEST_F(Playlist, ExactlyTenThousandLinesNeedNoCut) {
         text += "t.mp3\r\n";
     sim::AddFile(kList, text);
     PluginSettings.Beep = 1;
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_EQ(PlayerState.EntryCount, 10000);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
+    EXPECT_EQ(PlayerState.Entries.Count(), 10000);
     EXPECT_THAT(sim::Beeps(), IsEmpty());
 }
 
@@ -173,32 +163,32 @@ TEST_F(Playlist, ListsOfNearly4GiBOrMoreAreRefused) {
     const uint64_t k4GiB = uint64_t{1} << 32;
     for (const uint64_t size : {k4GiB - 256, k4GiB, k4GiB + 1, k4GiB + 40}) {
         sim::ReportFileSize(kList, size);
-        EXPECT_EQ(ReadPlaylist(kList), 0) << size;
-        EXPECT_EQ(PlayerState.EntryCount, 0) << size;
+        EXPECT_EQ(ReadPlaylist(kList).refusal, ListRefusal::OutOfMemory) << size;
+        EXPECT_EQ(LoadPlaylist(kList), 0) << size;
     }
     EXPECT_EQ(BoxTexts(), std::vector<std::string>(4, "Failed to allocate memory."));
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
     EXPECT_EQ(sim::LiveAllocations(), 0);
 }
 
-TEST_F(Playlist, NewTableReplacesTheOldAndTheTextIsGivenBack) {
+TEST_F(Playlist, NewTableReplacesTheOld) {
     sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    EXPECT_EQ(sim::LiveAllocations(), 1);
-    EXPECT_EQ(PlayerState.EntryCapacity, 2);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
+    EXPECT_EQ(sim::LiveAllocations(), 2); // one table: its text and where each name begins
     sim::AddFile(kList, kHead);
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::EmptyPlaylist);
-    EXPECT_EQ(PlayerState.EntryCount, 0);
-    EXPECT_EQ(sim::LiveAllocations(), 1); // an empty list leaves the old table
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
+    EXPECT_EQ(sim::LiveAllocations(), 0);
 }
 
 TEST_F(Playlist, AllocationFailureIsShownAlways) {
     sim::AddFile(kList, kHead + "a.mp3\r\n");
     for (int nth : {0, 1}) {
         sim::FailAllocation(nth);
-        EXPECT_EQ(ReadPlaylist(kList), 0) << nth;
+        EXPECT_EQ(LoadPlaylist(kList), 0) << nth;
         EXPECT_EQ(sim::LiveAllocations(), 0);
     }
     EXPECT_THAT(BoxTexts(),
@@ -209,10 +199,10 @@ TEST_F(Playlist, AllocationFailureIsShownAlways) {
 TEST_F(Playlist, SummaryBoxOnlyAtDebugOne) {
     sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3");
     PluginSettings.Debug = 2;
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     EXPECT_THAT(sim::Boxes(), IsEmpty());
     PluginSettings.Debug = 1;
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     ASSERT_EQ(sim::Boxes().size(), 1u);
     EXPECT_EQ(sim::Boxes()[0].caption, "txt info");
     // File size, number of tunes and tunes 1 to 3 under Japanese labels.
@@ -236,15 +226,12 @@ class ParseEntryCase : public ModuleTest, public ::testing::WithParamInterface<E
 
 TEST_P(ParseEntryCase, Splits) {
     const EntryCase& c = GetParam();
-    PlayerState.EntryStop = 9; // an earlier entry's options never carry over
-    PlayerState.Hosei = 9;
-    char name[kNameSize] = "old";
-    EXPECT_EQ(ParseEntry(c.entry, name), 1);
-    EXPECT_STREQ(name, c.name);
-    EXPECT_EQ(PlayerState.Hosei, c.hosei);
-    EXPECT_EQ(PlayerState.EntryBeg, c.beg);
-    EXPECT_EQ(PlayerState.EntryEnd, c.end);
-    EXPECT_EQ(PlayerState.EntryStop, c.stop);
+    const EntrySplit split = ParseEntry(c.entry);
+    EXPECT_STREQ(split.name, c.name);
+    EXPECT_EQ(split.hosei, c.hosei);
+    EXPECT_EQ(split.beg, c.beg);
+    EXPECT_EQ(split.end, c.end);
+    EXPECT_EQ(split.stop, c.stop);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -266,10 +253,17 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{"a.mp3,x", "a.mp3", 0, 0, 0, 0},
                       EntryCase{"a.mp3,beg", "a.mp3", 0, 0, 0, 0}));
 
-TEST_F(Playlist, ParseEntryDiagnosticBoxes) {
+// Playing an entry shows its split and sets its options, none carried over from before.
+TEST_F(Playlist, EntryForPlayingShowsItsSplit) {
     PluginSettings.Debug = 3;
+    PlayerState.EntryStop = 9;
+    PlayerState.EntryLoop = 9;
     char name[kNameSize];
-    ParseEntry("a.mp3,vol=-15", name);
+    UseEntry("a.mp3,vol=-15", name);
+    EXPECT_STREQ(name, "a.mp3");
+    EXPECT_EQ(PlayerState.Hosei, -15);
+    EXPECT_EQ(PlayerState.EntryStop, 0);
+    EXPECT_EQ(PlayerState.EntryLoop, 0);
     std::vector<std::string> captions;
     for (const auto& box : sim::Boxes())
         captions.push_back(box.caption);
@@ -282,21 +276,21 @@ TEST_F(Playlist, ParseEntryDiagnosticBoxes) {
 TEST_F(Playlist, SaveWritesHeaderAndEntriesExactly) {
     sim::AddFile(kList, "[orvalin_bgmlist]\r\n[LIST]\r\nBattle.MP3,VOL=80\r\n\r\nb.mp3\r\n"
                         "[EXT]\r\nextsound=rain.wav\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     EXPECT_EQ(SaveMusicList(kList), 1);
     EXPECT_EQ(sim::FileText(kList),
               "[Orvalin_BGMList]\r\n[List]\r\nbattle.mp3,vol=80\r\n\r\nb.mp3\r\n[EXT]\r\n"
               "extsound=rain.wav");
     EXPECT_EQ(sim::OpenFileHandles(), 0);
-    EXPECT_EQ(sim::LiveAllocations(), 1); // the table only
+    EXPECT_EQ(sim::LiveAllocations(), 2); // the table only
     EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));
 }
 
 TEST_F(Playlist, SavedListReadsBackTheSame) {
     sim::AddFile(kList, kHead + "a.mp3,beg=1000\r\nb.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     ASSERT_EQ(SaveMusicList(kList), 1);
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     EXPECT_THAT(Entries(), ElementsAre("a.mp3,beg=1000", "b.mp3"));
 }
 
@@ -307,12 +301,12 @@ TEST_F(Playlist, SaveWithoutEntriesWritesNothing) {
 
 TEST_F(Playlist, FailedWriteReturnsZeroAndKeepsTheErrorCode) {
     sim::AddFile(kList, kHead + "a.mp3\r\nb.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     sim::FailWritesAfter(10);
     EXPECT_EQ(SaveMusicList(kList), 0);
     EXPECT_EQ(platform::GetLastError(), sim::kErrorDiskFull);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
-    EXPECT_EQ(sim::LiveAllocations(), 1);
+    EXPECT_EQ(sim::LiveAllocations(), 2);
     // The user's list is untouched and no half-written file is left beside it.
     EXPECT_EQ(sim::FileText(kList), kHead + "a.mp3\r\nb.mp3\r\n");
     EXPECT_THAT(sim::ListFolder("sound"), ElementsAre("list.txt"));
@@ -320,7 +314,7 @@ TEST_F(Playlist, FailedWriteReturnsZeroAndKeepsTheErrorCode) {
 
 TEST_F(Playlist, ListThatCannotBeReplacedIsKept) {
     sim::AddFile(kList, kHead + "a.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     sim::SetReadOnly(kList);
     EXPECT_EQ(SaveMusicList(kList), 0);
     EXPECT_EQ(sim::FileText(kList), kHead + "a.mp3\r\n");
@@ -331,23 +325,19 @@ TEST_F(Playlist, OverlongLinesAreCutToTheirSlot) {
     const std::string longName(400, 'a');
     sim::AddFile(kList, kHead + longName + "\r\nextsound\r\n[EXT]\r\nextsound=" +
                             std::string(300, 'w') + ".wav\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
-    ASSERT_EQ(PlayerState.EntryCount, 2);
-    EXPECT_EQ(std::string(PlayerState.Entries[0]), std::string(255, 'a'));
-    EXPECT_EQ(std::string(PlayerState.Entries[1]), "extsound");
+    ASSERT_EQ(LoadPlaylist(kList), 1);
+    EXPECT_THAT(Entries(), ElementsAre(std::string(255, 'a'), "extsound"));
     EXPECT_EQ(std::strlen(PlayerState.ExtSound), 255u);
 
-    char name[kNameSize];
     const std::string entry =
         std::string(300, 'n') + ",beg=1000," + std::string(300, ' ') + "end=2000";
-    ParseEntry(entry.c_str(), name);
-    EXPECT_EQ(std::string(name), std::string(255, 'n'));
-    EXPECT_EQ(PlayerState.EntryBeg, 1000);
-    EXPECT_EQ(PlayerState.EntryEnd, 2000); // blanks in the options take no room
+    const EntrySplit split = ParseEntry(entry.c_str());
+    EXPECT_EQ(std::string(split.name), std::string(255, 'n'));
+    EXPECT_EQ(split.beg, 1000);
+    EXPECT_EQ(split.end, 2000); // blanks in the options take no room
 }
 
 TEST_F(Playlist, HugeOptionNumbersSaturate) {
-    char name[kNameSize];
     const struct {
         const char* entry;
         int hosei, beg, end, stop;
@@ -360,17 +350,17 @@ TEST_F(Playlist, HugeOptionNumbersSaturate) {
         {"a.mp3,vol=2147483647", INT32_MAX, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        ParseEntry(c.entry, name);
-        EXPECT_EQ(PlayerState.Hosei, c.hosei) << c.entry;
-        EXPECT_EQ(PlayerState.EntryBeg, c.beg) << c.entry;
-        EXPECT_EQ(PlayerState.EntryEnd, c.end) << c.entry;
-        EXPECT_EQ(PlayerState.EntryStop, c.stop) << c.entry;
+        const EntrySplit split = ParseEntry(c.entry);
+        EXPECT_EQ(split.hosei, c.hosei) << c.entry;
+        EXPECT_EQ(split.beg, c.beg) << c.entry;
+        EXPECT_EQ(split.end, c.end) << c.entry;
+        EXPECT_EQ(split.stop, c.stop) << c.entry;
     }
 }
 
 TEST_F(Playlist, ListThatCannotBeCreatedIsNotSaved) {
     sim::AddFile(kList, kHead + "a.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     EXPECT_EQ(SaveMusicList("nofolder\\list.txt"), 0);
     EXPECT_EQ(sim::OpenFileHandles(), 0);
 }
@@ -389,9 +379,9 @@ class Autosave : public ModuleTest, public ::testing::WithParamInterface<Autosav
 TEST_P(Autosave, ModifiedListAtStop) {
     const AutosaveCase& c = GetParam();
     sim::AddFile(kList, kHead + "a.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     std::strcpy(PlayerState.ModifiedList, kList);
-    std::strcpy(PlayerState.Entries[0], "changed.mp3");
+    FillEntries(1, "changed.mp3");
     PlayerState.ListModified = true;
     PlayerState.HostThreadId = sim::kHostThreadId;
     PluginSettings.AutosaveTxtFile = c.setting;
@@ -416,7 +406,7 @@ INSTANTIATE_TEST_SUITE_P(Settings, Autosave,
 
 TEST_F(Playlist, ModifiedListWaitsForTheHostThread) {
     sim::AddFile(kList, kHead + "a.mp3\r\n");
-    ASSERT_EQ(ReadPlaylist(kList), 1);
+    ASSERT_EQ(LoadPlaylist(kList), 1);
     PlayerState.ListModified = true;
     PlayerState.HostThreadId = sim::kHostThreadId;
     sim::SetCurrentThreadId(2001);

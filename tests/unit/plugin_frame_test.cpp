@@ -181,11 +181,11 @@ TEST_P(BeepGate, PatternsFollowTheirGate) {
 
     sim::AddFile("bgm\\a.mp3", "");
     sim::SetSearchEndError(sim::kErrorAccessDenied);
-    FindMusic("bgm\\x.rnd");
+    UseFolder(FindMusic("bgm\\x.rnd", PluginSettings.RndMusicExt));
     EXPECT_EQ(Has(1400, 200) && Has(500, 800), c.folderScan);
 
     PlayerState.PlayMode = PlaySource::Folder;
-    PlayerState.EntryCount = 1;
+    FillEntries(1);
     PlayerState.EntryStop = 1; // nothing more is played
     PluginSettings.ChangeSoundOnLoop = 1;
     AdvanceAfterTune();

@@ -50,18 +50,16 @@ TEST_F(Robustness, PlaylistsOfAnyShape) {
                                    : std::string()) +
                            RandomText(rng, round % 7 == 0 ? 4000 : 600);
         sim::AddFile("C:\\Game\\list.txt", text);
-        if (ReadPlaylist("list.txt") == 1 && PlayerState.EntryCount > 0) {
-            ASSERT_LE(PlayerState.EntryCount, PlayerState.EntryCapacity);
-            char name[kNameSize];
-            for (int i = 0; i < PlayerState.EntryCount; ++i) {
-                ASSERT_TRUE(Terminated(PlayerState.Entries[i], kNameSize));
-                ParseEntry(PlayerState.Entries[i], name);
-                ASSERT_TRUE(Terminated(name, sizeof name));
-            }
+        const PlaylistRead read = ReadPlaylist("list.txt");
+        ASSERT_LE(read.entries.Count(), 10000);
+        for (int i = 0; i < read.entries.Count(); ++i) {
+            ASSERT_TRUE(Terminated(read.entries[i], kNameSize));
+            const EntrySplit split = ParseEntry(read.entries[i]);
+            ASSERT_TRUE(Terminated(split.name, sizeof split.name));
+            ASSERT_TRUE(Terminated(split.options, sizeof split.options));
         }
-        ASSERT_TRUE(Terminated(PlayerState.ExtSound, sizeof PlayerState.ExtSound));
+        ASSERT_TRUE(Terminated(read.extSound, sizeof read.extSound));
     }
-    FreeEntryTable();
 }
 
 TEST_F(Robustness, RequestsOfAnyLength) {
@@ -102,9 +100,8 @@ TEST_F(Robustness, FoldersAndExtensionsOfAnyLength) {
         PluginSettings.RndMusicExt[1][31] = '\0';
         std::strcpy(PluginSettings.RndMusicExt[2], "mp3");
         const std::string request = folder + "\\random.rnd";
-        const int found = FindMusic(request.c_str());
-        for (int i = 0; i < found; ++i)
-            ASSERT_TRUE(Terminated(PlayerState.Entries[i], kNameSize)) << length;
+        const FolderScan scan = FindMusic(request.c_str(), PluginSettings.RndMusicExt);
+        for (int i = 0; i < scan.entries.Count(); ++i)
+            ASSERT_TRUE(Terminated(scan.entries[i], kNameSize)) << length;
     }
-    FreeEntryTable();
 }

@@ -78,7 +78,7 @@ TEST_F(SelectionTest, MissingPlaylistIsRefusedAfterStoppingTheTune) {
     EXPECT_EQ(Module.Play("nothing.txt"), -1);
     EXPECT_FALSE(PlayerState.Playing);
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
-    EXPECT_EQ(PlayerState.EntryCount, 0);
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_STREQ(PlayerState.RequestFile, "a.mp3"); // the refused request is not recorded
 }
 
@@ -109,7 +109,7 @@ TEST_F(SelectionTest, FolderRequestPlaysARandomFile) {
     const int expected = RandomIndex(4);
     EXPECT_EQ(Module.Play("bgm\\x.rnd"), 0);
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::Folder);
-    EXPECT_EQ(PlayerState.EntryCount, 4);
+    EXPECT_EQ(PlayerState.Entries.Count(), 4);
     EXPECT_EQ(PlayerState.CurrentEntry, expected);
     EXPECT_STREQ(PlayerState.MediaFile, PlayerState.Entries[expected]);
     EXPECT_THAT(TitleNotice::Queue.Texts,
@@ -171,7 +171,7 @@ TEST_F(SelectionTest, SingleFileLeavesTheEntryTable) {
     AddList("l.txt", "a.mp3\r\nb.mp3\r\n");
     Module.Play("l.txt");
     Module.Play("c.mp3");
-    EXPECT_EQ(PlayerState.EntryCount, 2);
+    EXPECT_EQ(PlayerState.Entries.Count(), 2);
     EXPECT_STREQ(PlayerState.Entries[1], "b.mp3");
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
 }
@@ -192,7 +192,7 @@ TEST_P(StartEntry, ChosenBySettings) {
     PluginSettings.InitRandom = c.initRandom;
     PluginSettings.RndInitRandom = c.rndInitRandom;
     PlayerState.PlayMode = static_cast<PlaySource>(c.playMode);
-    PlayerState.EntryCount = 10;
+    FillEntries(10);
     PlayerState.StartupTick = 1234567; // fixed index 7
     sim::SetTickCount(5001);
     const int random = RandomIndex(10);

@@ -53,7 +53,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
     PlayerState.Muted = true;
     PlayerState.HostVolume = 200;
     PlayerState.PlayMode = PlaySource::Folder;
-    PlayerState.EntryCount = 3;
+    FillEntries(3);
     PlayerState.Adjust = 500;
     PlayerState.Hosei = 10080;
     PlayerState.VolumeByKey = true;
@@ -64,8 +64,7 @@ TEST_F(Startup, InitResetsTheModuleState) {
     EXPECT_FALSE(PlayerState.Muted);
     EXPECT_EQ(PlayerState.HostVolume, kVolumeUnknown);
     EXPECT_EQ(PlayerState.PlayMode, PlaySource::SingleFile);
-    EXPECT_EQ(PlayerState.EntryCount, 0);
-    EXPECT_EQ(PlayerState.EntryCapacity, 0);
+    EXPECT_EQ(PlayerState.Entries.Count(), 0);
     EXPECT_EQ(PlayerState.Adjust, 0);
     EXPECT_EQ(PlayerState.Hosei, 0);
     EXPECT_FALSE(PlayerState.VolumeByKey);

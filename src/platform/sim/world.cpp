@@ -120,8 +120,9 @@ void NoteGraphCall() {
 }
 
 World& W() {
-    static World world;
-    return world;
+    // Never destroyed: the module's globals give their memory back through it at exit.
+    static World* const world = new World;
+    return *world;
 }
 
 void Record(std::string line) {

@@ -1,11 +1,19 @@
-// DirectShow through COM on Windows. A missing interface answers E_POINTER.
+// DirectShow through COM on Windows, and sounds played by name. A missing interface
+// answers E_POINTER.
 #include <windows.h>
 #include <dshow.h>
+#include <mmsystem.h>
 
 #include "platform/media.h"
+#include "platform/system.h"
 #include "platform/win32/step_timing.h"
 
 namespace platform {
+
+bool PlaySoundFile(const char* name, unsigned flags) {
+    ORV_STEP("PlaySound");
+    return ::PlaySoundA(name, nullptr, flags) != FALSE;
+}
 
 namespace {
 constexpr HResult kPointer = static_cast<HResult>(0x80004003u);

@@ -1,4 +1,4 @@
-// Kernel and runtime services on Windows (beeps and sounds are in sound.cpp).
+// Kernel and runtime services on Windows (sounds played by name are in media.cpp).
 #include <windows.h>
 #include <objbase.h>
 #include <tlhelp32.h>
@@ -16,6 +16,9 @@ uint32_t GetTickCount() {
 }
 void Sleep(uint32_t ms) {
     ::Sleep(ms);
+}
+void Beep(uint32_t frequencyHz, uint32_t durationMs) {
+    ::Beep(frequencyHz, durationMs);
 }
 
 void SeedRandom(uint32_t seed) {

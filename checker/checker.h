@@ -41,6 +41,12 @@ struct Entry {
     int loop = 0; // PlayerState.EntryLoop: where a repeat of the entry starts, ms
 };
 
+// A key of a stage's [Music] section, as the game reads it.
+struct MusicKey {
+    std::string key, value;
+    int line;
+};
+
 struct Stage {
     std::string file;    // "stages\forest.def"
     int line = 0;        // of its bgmusic entry, 0 when it has none
@@ -53,6 +59,9 @@ struct Stage {
     std::vector<Entry> entries;
     std::string extSound;
     std::vector<std::string> plays; // music files that can play
+    std::vector<MusicKey> music;    // the [Music] keys besides bgmusic
+    std::string lineEnds;           // "CR LF", "LF", "CR", "mixed" or "none"
+    std::string ctrlR;              // what Ctrl+R would do to the stage, in words
     Findings findings;
 };
 
@@ -85,6 +94,8 @@ std::string JsonReport(const Report& report);
 std::string Trimmed(const std::string& text);
 bool SameText(const std::string& a, const std::string& b); // ASCII letters in any case
 int LineAt(const std::string& text, size_t offset);        // 1 and up
+// A system error code in words ("permission denied").
+std::string ErrorInWords(uint32_t code);
 // A file read whole; false when it can't be opened.
 bool ReadWhole(const std::string& path, std::string& text);
 

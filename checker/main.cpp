@@ -44,7 +44,9 @@ int main(int argc, char** argv) {
             char* end = nullptr;
             const unsigned long cp = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || !platform::KnownCodePage(static_cast<uint32_t>(cp)))
-                return Usage("unknown code page");
+                return Usage(("unknown code page " + std::string(argv[i]) +
+                              " (known: 874, 932, 936, 949, 950, 1250 to 1258)")
+                                 .c_str());
             report.codePage = static_cast<uint32_t>(cp);
         } else if (arg == "--version") {
             std::fputs("bgm-check " ORV_VERSION "\n", stdout);
@@ -62,8 +64,8 @@ int main(int argc, char** argv) {
     report.game = game;
     platform::UseCodePage(report.codePage);
     if (!platform::SetCurrentDir(game)) {
-        std::fprintf(stderr, "bgm-check: can't enter the game folder %s (error %u)\n", game,
-                     static_cast<unsigned>(platform::GetLastError()));
+        std::fprintf(stderr, "bgm-check: can't enter the game folder %s: %s\n", game,
+                     check::ErrorInWords(platform::GetLastError()).c_str());
         return 2;
     }
     check::CheckSettings(report);

@@ -132,6 +132,8 @@ std::string TextReport(const Report& r) {
             out += "bgmusic is empty (line " + std::to_string(s.line) + ")\n";
         else
             out += "no bgmusic\n";
+        for (const MusicKey& k : s.music)
+            out += "  " + k.key + " = " + k.value + " (line " + std::to_string(k.line) + ")\n";
         if (!s.looked.empty()) {
             out += "  looked for:";
             for (const Candidate& c : s.looked)
@@ -154,6 +156,7 @@ std::string TextReport(const Report& r) {
         for (const std::string& p : s.plays)
             plays += (plays.empty() ? "" : ", ") + p;
         out += "  can play: " + (plays.empty() ? std::string("nothing") : plays) + "\n";
+        out += "  Ctrl+R: " + s.ctrlR + "\n";
         for (const Finding& f : s.findings)
             out += Line(f);
     }
@@ -182,7 +185,13 @@ std::string JsonReport(const Report& r) {
         const Stage& s = r.stages[i];
         out += std::string(i ? "," : "") + "\n    {\"file\": " + Json(s.file) +
                ", \"line\": " + Json(s.line) + ", \"entry\": " + Json(s.entry) +
-               ", \"bgmusic\": " + Json(s.bgmusic) + ",\n     \"looked\": [";
+               ", \"bgmusic\": " + Json(s.bgmusic) + ", \"line_ends\": " + Json(s.lineEnds) +
+               ", \"ctrl_r\": " + Json(s.ctrlR) + ",\n     \"music\": [";
+        for (size_t k = 0; k < s.music.size(); ++k)
+            out += std::string(k ? ", " : "") + "{\"key\": " + Json(s.music[k].key) +
+                   ", \"value\": " + Json(s.music[k].value) +
+                   ", \"line\": " + Json(s.music[k].line) + "}";
+        out += "],\n     \"looked\": [";
         for (size_t k = 0; k < s.looked.size(); ++k)
             out += std::string(k ? ", " : "") + "{\"path\": " + Json(s.looked[k].path) +
                    ", \"found\": " + Json(s.looked[k].found) + "}";

@@ -46,22 +46,38 @@ bool In(const std::string& ext, const char* const* list, size_t n) {
 }
 
 // The type and the ID3v2 tag of a music file that exists.
-void MusicFile(Stage& s, const std::string& file) {
+// Checks a music file that exists; false when it can't play: a folder, a type Windows does
+// not play, a file that can't be read or is empty.
+bool MusicFile(Stage& s, const std::string& file) {
+    if (platform::IsFolder(file.c_str())) {
+        Add(s.findings, Severity::Error, file, 0, "is a folder, not a music file: nothing plays");
+        return false;
+    }
     const std::string ext = Extension(file);
-    if (In(ext, kWithDecoder, std::size(kWithDecoder)))
+    if (In(ext, kWithDecoder, std::size(kWithDecoder))) {
         Add(s.findings, Severity::Note, file, 0,
             "." + ext + " plays only where a DirectShow decoder for it is installed");
-    else if (!In(ext, kPlayed, std::size(kPlayed)))
-        Add(s.findings, Severity::Warning, file, 0,
+    } else if (!In(ext, kPlayed, std::size(kPlayed))) {
+        Add(s.findings, Severity::Error, file, 0,
             (ext.empty() ? std::string("no file type") : "." + ext + " is no music type") +
-                " that Windows is known to play");
+                " that Windows is known to play: nothing plays");
+        return false;
+    }
 
     platform::Handle h = platform::OpenFileForRead(file.c_str());
-    if (!h) return;
+    if (!h) {
+        Add(s.findings, Severity::Error, file, 0,
+            "cannot be read: " + ErrorInWords(platform::GetLastError()));
+        return false;
+    }
     const uint64_t size = platform::GetFileSize(h);
     const std::optional<Id3v2Header> header = ReadId3v2Header(h, size);
     platform::CloseObject(h);
-    if (!header) return;
+    if (size == 0) {
+        Add(s.findings, Severity::Error, file, 0, "is empty: nothing plays");
+        return false;
+    }
+    if (!header) return true;
     const Id3v2Header tag = *header;
     const std::string version = "ID3v2." + std::to_string(tag.version);
     if (tag.kind == Id3v2::Unsupported)
@@ -76,6 +92,7 @@ void MusicFile(Stage& s, const std::string& file) {
         Add(s.findings, Severity::Note, file, 0,
             "an " + version + " tag of " + std::to_string(tag.cutLength) +
                 " bytes at its start (Ctrl+X cuts it)");
+    return true;
 }
 
 // Why the reader refused a playlist's text, for the one who wrote it.
@@ -210,9 +227,18 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
     if (relative && (read.volume >= 10000 || read.volume <= -10000))
         Add(s.findings, Severity::Warning, file, line,
             "a correction of 10000 or more is taken as a volume in place of the game's");
+    else if (relative && (read.volume > 255 || read.volume < -255))
+        Add(s.findings, Severity::Warning, file, line,
+            "a correction of " + std::to_string(read.volume) +
+                " is beyond the volume scale (0 to 255): the tune plays at the scale's end");
     else if (!relative && read.volume > 10255)
         Add(s.findings, Severity::Warning, file, line,
-            "a volume above 255 is beyond the top of the volume scale");
+            "a volume of " + std::to_string(read.volume - 10000) +
+                " is above the top of the volume scale (0 to 255)");
+    if (read.stop != 0 && read.stop != 1)
+        Add(s.findings, Severity::Note, file, line,
+            "stop=" + std::to_string(read.stop) +
+                " ends list play like stop=1: any value but 0 does");
 }
 
 int Lines(const std::string& text, size_t from, size_t to) {
@@ -225,8 +251,8 @@ int Lines(const std::string& text, size_t from, size_t to) {
 } // namespace
 
 void CheckMusicFile(Stage& s, const std::string& file) {
-    if (std::find(s.plays.begin(), s.plays.end(), file) == s.plays.end()) s.plays.push_back(file);
-    MusicFile(s, file);
+    if (MusicFile(s, file) && std::find(s.plays.begin(), s.plays.end(), file) == s.plays.end())
+        s.plays.push_back(file);
 }
 
 void CheckPlaylist(Stage& s) {
@@ -293,15 +319,16 @@ void CheckPlaylist(Stage& s) {
         } else if (!(e.exists = platform::FileExists(name))) {
             Add(s.findings, Severity::Error, file, line, e.file + " does not exist");
         } else {
-            if (std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
-                s.plays.push_back(e.file);
             // One account per file, however the entries write its name.
             std::string same = platform::NameInCapitals(e.file);
             std::replace(same.begin(), same.end(), '/', '\\');
-            if (std::find(checked.begin(), checked.end(), same) == checked.end()) {
-                checked.push_back(same);
-                MusicFile(s, e.file);
-            }
+            const auto seen = std::find(checked.begin(), checked.end(), same);
+            const bool plays = seen != checked.end() ? std::find(s.plays.begin(), s.plays.end(),
+                                                                 e.file) != s.plays.end()
+                                                     : MusicFile(s, e.file);
+            if (seen == checked.end()) checked.push_back(same);
+            if (plays && std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
+                s.plays.push_back(e.file);
         }
         s.entries.push_back(e);
     }

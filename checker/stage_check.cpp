@@ -1,5 +1,6 @@
-// The stages: each stage definition's bgmusic entry, found with the stage allocation's
-// own scan, where the file it names lies, and what kind of request that is.
+// The stages: each stage definition read as the game reads it (its [Music] keys, its
+// bgmusic entry), where the file that names lies and what kind of request that is; and,
+// on a line of its own, what Ctrl+R's own scan would do to the stage.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "selection/selection.h"
 #include "tools/tools.h"
 #include "checker.h"
+#include "def_file.h"
 
 namespace check {
 
@@ -51,6 +53,25 @@ bool ReadWhole(const std::string& path, std::string& text) {
     return ok;
 }
 
+std::string ErrorInWords(uint32_t code) {
+    switch (code) {
+    case 2:
+        return "it does not exist";
+    case 3:
+        return "its folder does not exist";
+    case 5:
+        return "permission denied";
+    case 32:
+        return "another program has it open";
+    case 123:
+        return "the name is not valid";
+    case 267:
+        return "it is not a folder";
+    default:
+        return "system error " + std::to_string(code);
+    }
+}
+
 namespace {
 
 // The end of the line holding `i`: its CR or LF, or the end of the text.
@@ -84,6 +105,12 @@ void LookFor(Stage& s) {
         const bool found = platform::FileExists(place.c_str());
         s.looked.push_back({place, found});
         if (!found) continue;
+        if (platform::IsFolder(place.c_str())) {
+            Add(s.findings, Severity::Error, s.file, s.line,
+                "bgmusic names " + s.bgmusic + ", which is a folder (" + place +
+                    "), not a music file: the stage plays nothing");
+            return;
+        }
         s.request = place;
         break;
     }
@@ -141,90 +168,111 @@ std::string ValueOf(const std::string& text, const BgMusicScan& scan) {
     return Trimmed(value);
 }
 
-// What Ctrl+R makes of a stage whose entry is empty or missing.
-void AllocationView(Stage& s, const std::string& text, const BgMusicScan& first,
-                    const std::string& name) {
-    char playlist[platform::kMaxPath];
-    const bool fits = StagePlaylistPath(name.c_str(), playlist, sizeof playlist);
-    if (first.key == text.size()) return; // no key at all: Ctrl+R passes the stage over
-    const int line = LineAt(text, first.key);
-    if (line != s.line) {
-        Add(s.findings, Severity::Warning, s.file, line,
-            "Ctrl+R takes \"" + KeyName(text, first) +
-                "\" for this stage's bgmusic, finds it set and does not offer the stage a "
-                "playlist");
-    } else if (first.finding == BgMusic::Value) {
-        Add(s.findings, Severity::Warning, s.file, s.line,
-            "Ctrl+R reads the next line as the value (the line ends with a bare LF, not CR "
-            "LF) and does not offer the stage a playlist");
-    } else if (first.finding == BgMusic::None) {
-        Add(s.findings, Severity::Warning, s.file, s.line,
-            "Ctrl+R does not see this empty entry: nothing follows it in the file");
-    } else if (fits) {
-        const bool exists = platform::FileExists(playlist);
-        Add(s.findings, Severity::Note, s.file, s.line,
-            std::string("Ctrl+R would give the stage the playlist ") + playlist +
-                (exists ? ", which exists already" : ""));
+// What Ctrl+R, with the module's own scan, would do to the stage: its own truth, told
+// apart from the game's. It looks only at stages\*.def, reads lines ended by CR LF, and
+// takes the first key that begins with "bgmusic" anywhere.
+std::string CtrlRView(const std::string& text, const std::string& name, bool inSubfolder) {
+    if (inSubfolder) return "passes the stage over (it looks only in stages\\ itself)";
+    const BgMusicScan first = ScanBgMusic(text.data(), text.size(), 0);
+    if (first.key == text.size() || first.finding == BgMusic::None)
+        return "passes the stage over (it finds no bgmusic entry it could fill)";
+    const std::string key = KeyName(text, first);
+    if (first.finding == BgMusic::Value) {
+        if (LineEnd(text, first.key) < text.size() && text[LineEnd(text, first.key)] == '\n' &&
+            ValueOf(text, first).empty())
+            return "leaves the stage alone: the line ends with a bare LF, so it reads the next "
+                   "line as the value of " +
+                   key;
+        return "leaves the stage alone (it finds " + key + " set)";
     }
+    char playlist[platform::kMaxPath];
+    if (!StagePlaylistPath(name.c_str(), playlist, sizeof playlist))
+        return "cannot give the stage a playlist: the name does not fit a path";
+    return std::string("gives the stage the playlist ") + playlist +
+           (platform::FileExists(playlist) ? ", which exists already" : "") + " (" + key +
+           " at line " + std::to_string(LineAt(text, first.key)) + ")";
 }
 
-void CheckStage(Report& r, const std::string& name) {
+bool IsMusicKey(const std::string& key) {
+    return key.size() >= 3 && SameText(key.substr(0, 3), "bgm") && !SameText(key, "bgmusic");
+}
+
+void CheckStage(Report& r, const std::string& folder, const std::string& name) {
     Stage s;
-    s.file = "stages\\" + name;
+    s.file = "stages\\" + folder + name;
     std::string text;
     if (!ReadWhole(s.file, text)) {
         Add(s.findings, Severity::Error, s.file, 0,
-            "cannot be read (error " + std::to_string(platform::GetLastError()) + ")");
+            "cannot be read: " + ErrorInWords(platform::GetLastError()));
+        s.ctrlR = "cannot read the stage";
         r.stages.push_back(s);
         return;
     }
-    // The stage allocation's scan finds the first key that begins with "bgmusic"; the game
-    // reads the key named so exactly.
-    const BgMusicScan first = ScanBgMusic(text.data(), text.size(), 0);
-    BgMusicScan scan = first;
-    while (scan.key < text.size() && !SameText(KeyName(text, scan), "bgmusic"))
-        scan = ScanBgMusic(text.data(), text.size(), LineEnd(text, scan.equals) + 1);
-    if (text.find("\r\n") == std::string::npos && text.find('\n') != std::string::npos)
-        Add(s.findings, Severity::Warning, s.file, 0,
-            "the lines end with a bare LF, not CR LF: Ctrl+R reads the file otherwise than "
-            "the game");
+    s.lineEnds = LineEnds(text);
+    s.ctrlR = CtrlRView(text, name, !folder.empty());
+    const std::vector<DefKey> keys = ReadDefinitions(text);
+    for (const DefKey& k : SectionKeys(keys, "Music"))
+        if (IsMusicKey(k.key) ||
+            (k.key.find('.') != std::string::npos && SameText(k.key.substr(0, 3), "bgm")))
+            s.music.push_back({k.key, k.value, k.line});
+    for (const MusicKey& k : s.music)
+        if (k.key.find('.') != std::string::npos)
+            Add(s.findings, Severity::Note, s.file, k.line,
+                k.key + " is a variant some packs add: the game and the plug-in play bgmusic");
 
-    if (scan.key >= text.size()) {
+    const DefKey* bgmusic = FindKey(keys, "Music", "bgmusic");
+    if (!bgmusic) {
         s.entry = "none";
-        Add(s.findings, Severity::Warning, s.file, 0, "no bgmusic entry: the stage plays no music");
-        AllocationView(s, text, first, name);
+        for (const DefKey& k : keys)
+            if (SameText(k.key, "bgmusic"))
+                Add(s.findings, Severity::Warning, s.file, k.line,
+                    "bgmusic stands in [" + k.section +
+                        "], not in [Music]: the game does not read it there");
+        Add(s.findings, Severity::Warning, s.file, 0,
+            "no bgmusic entry in [Music]: the stage plays no music");
     } else {
-        s.line = LineAt(text, scan.key);
-        s.bgmusic = ValueOf(text, scan);
+        s.line = bgmusic->line;
+        s.bgmusic = bgmusic->value;
         s.entry = s.bgmusic.empty() ? "empty" : "set";
-        if (s.bgmusic.empty()) {
+        if (s.bgmusic.empty())
             Add(s.findings, Severity::Warning, s.file, s.line,
                 "bgmusic is empty: the stage plays no music");
-            AllocationView(s, text, first, name);
-        } else {
+        else
             LookFor(s);
-        }
     }
     r.stages.push_back(s);
+}
+
+// The stage definitions in `folder` (below stages\, "" or ending with a backslash) and in
+// its subfolders, as the game finds them.
+void CheckStagesIn(Report& r, const std::string& folder, int depth) {
+    char name[platform::kMaxPath];
+    std::vector<std::string> stages, folders;
+    if (platform::Handle search = platform::FindFirst(("stages\\" + folder + "*").c_str(), name)) {
+        do {
+            const std::string found = name;
+            if (found == "." || found == "..") continue;
+            if (platform::IsFolder(("stages\\" + folder + found).c_str()))
+                folders.push_back(found);
+            else if (found.size() > 4 && SameText(found.substr(found.size() - 4), ".def"))
+                stages.push_back(found);
+        } while (platform::FindNext(search, name));
+        platform::FindClose(search);
+    }
+    for (const std::string& stage : stages)
+        CheckStage(r, folder, stage);
+    if (depth < 8)
+        for (const std::string& sub : folders)
+            CheckStagesIn(r, folder + sub + "\\", depth + 1);
 }
 
 } // namespace
 
 void CheckStages(Report& r) {
-    char name[platform::kMaxPath];
-    platform::Handle search = platform::FindFirst("stages\\*.def", name);
-    if (!search) {
+    CheckStagesIn(r, "", 0);
+    if (r.stages.empty())
         Add(r.folderFindings, Severity::Error, "stages", 0,
             "no stage definition (stages\\*.def) is found: is this the game folder?");
-        return;
-    }
-    std::vector<std::string> names;
-    do {
-        names.push_back(name);
-    } while (platform::FindNext(search, name));
-    platform::FindClose(search);
-    for (const std::string& stage : names)
-        CheckStage(r, stage);
 }
 
 } // namespace check

@@ -31,6 +31,8 @@ bool MoveFileNoReplace(const char* source, const char* target);
 bool CopyFileNoOverwrite(const char* source, const char* target);
 bool RemoveFile(const char* path);
 bool FileExists(const char* path);
+// True when `path` names a folder (GetFileAttributes: a directory).
+bool IsFolder(const char* path);
 
 uint32_t GetLastError();
 void SetLastError(uint32_t code);

@@ -16,6 +16,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -80,7 +81,6 @@ PROBLEMS = [
     ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is not one the plug-in knows"),
     ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg"),
     ("warning", "stages\\empty.def", 2, "bgmusic is empty"),
-    ("note", "stages\\empty.def", 2, "Ctrl+R would give the stage the playlist sound/empty.txt"),
     ("error", "stages\\nowhere.def", 2, "sound/lost.mp3, which is found nowhere"),
     ("note", "sound/single.mp3", 0, "an ID3v2.3 tag of 4106 bytes"),
 ]
@@ -216,6 +216,9 @@ class Playlists(unittest.TestCase):
          "the extra sound's name ends at the first blank: the plug-in plays my"),
         (playlist(b"a.mp3", b"[EXT]", b"extsound = rain.wav"), "warning", 5, "the extra sound rain.wav does not exist"),
         (playlist(b"a.mp3,vol=0,vol=+20"), "warning", 3, "an option given twice"),
+        (playlist(b"a.mp3,vol=-300"), "warning", 3, "a correction of -300 is beyond the volume scale"),
+        (playlist(b"a.mp3,vol=300"), "warning", 3, "a volume of 300 is above the top of the volume scale"),
+        (playlist(b"a.mp3,stop=2"), "note", 3, "stop=2 ends list play like stop=1"),
     ]
 
     def test_each_problem_is_named_at_its_line(self):
@@ -261,30 +264,89 @@ class Settings(unittest.TestCase):
 
 
 class Stages(unittest.TestCase):
-    CASES = [  # stage text, its entry, the kind of request, one finding (severity, line, words)
-        (b"[Music]\r\nbgmusic2 = 0\r\nbgmusic =\r\nx=1\r\n", "empty", "",
-         ("warning", 2, 'Ctrl+R takes "bgmusic2" for this stage\'s bgmusic')),
-        (b"[Music]\nbgmusic =\nx=1\n", "empty", "", ("warning", 2, "reads the next line as the value")),
-        (b"[Music]\r\nbgmusic = ", "empty", "", ("warning", 2, "does not see this empty entry")),
-        (b"[Music]\r\nbgmusic = ; none\r\nx=1\r\n", "empty", "", ("note", 2, "Ctrl+R would give")),
-        (b"[Music]\r\nbgmusic = a.mp3 ; comment\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
-        (b"[Music]\r\nbgmusic = own.mp3\r\n", "set", "file", ("note", 0, "ID3v2.3 tag")),
-        (b"[Music]\r\nvolume = 0\r\n", "none", "", ("warning", 0, "no bgmusic entry")),
-        (b"[Music]\r\nbgmusic = C:\\music\\a.mp3\r\n", "set", "", ("error", 2, "which is found nowhere")),
+    """Stages read as the game reads them; what Ctrl+R would do is a line of its own."""
+
+    CASES = [  # stage text, its entry, the kind of request, words of its Ctrl+R line, a finding
+        (b"[Music]\r\nbgmusic2 = 0\r\nbgmusic =\r\nx=1\r\n", "empty", "", "it finds bgmusic2 set", None),
+        (b"[Music]\nbgmusic =\nx=1\n", "empty", "", "reads the next line as the value", None),
+        (b"[Music]\r\nbgmusic = ", "empty", "", "passes the stage over", None),
+        (b"[Music]\r\nbgmusic = ; none\r\nx=1\r\n", "empty", "", "gives the stage the playlist sound/s3.txt", None),
+        (b"[Music]\r\nbgmusic = a.mp3 ; comment\r\n", "set", "file", "leaves the stage alone", None),
+        (b"[Music]\r\nbgmusic = own.mp3\r\n", "set", "file", "", None),
+        (b"[Music]\r\nvolume = 0\r\n", "none", "", "", ("warning", 0, "no bgmusic entry")),
+        (b"[Music]\r\nbgmusic = C:\\music\\a.mp3\r\n", "set", "", "", ("error", 2, "which is found nowhere")),
+        (b"; pack\n[music]\nBGMusic = a.mp3\nbgvolume = 255\n", "set", "file", "", None),
+        (b"; pack\r[Music]\rbgmusic = a.mp3\rbgvolume = 255\r", "set", "file", "", None),
+        (b"[Info]\r\nbgmusic = a.mp3\r\n", "none", "", "", ("warning", 2, "not in [Music]")),
+        (b"[Music]\r\nbgmusic = sound/\r\n", "set", "", "", ("error", 2, "which is a folder")),
+        (b"[Music]\r\nbgmusic = a.mp3\r\nbgmusic.victory = b.mp3\r\n", "set", "file", "",
+         ("note", 3, "bgmusic.victory is a variant")),
     ]
 
     def test_each_entry_is_found_and_followed_where_it_leads(self):
-        files = {"a.mp3": TAGGED, "stages/own.mp3": TAGGED}
+        files = {"a.mp3": TAGGED, "stages/own.mp3": TAGGED, "sound/b.mp3": TAGGED,
+                 "stages/pack/deep.def": stage("a.mp3")}
         files |= {f"stages/s{i}.def": case[0] for i, case in enumerate(self.CASES)}
         report = json.loads(run(make_folder("stages", files), "--json")[1])
         stages = {s["file"]: s for s in report["stages"]}
-        for i, (_, entry, kind, (severity, line, words)) in enumerate(self.CASES):
+        for i, (_, entry, kind, ctrl_r, finding) in enumerate(self.CASES):
             with self.subTest(stage=i):
                 s = stages[f"stages\\s{i}.def"]
                 self.assertEqual((s["entry"], s["kind"]), (entry, kind))
-                self.assertTrue(any(f["severity"] == severity and f["line"] == line and words in f["message"]
-                                    for f in report["findings"] if f["stage"] == s["file"]), report["findings"])
+                self.assertIn(ctrl_r, s["ctrl_r"])
+                if finding:
+                    self.assertTrue(any((f["severity"], f["line"]) == finding[:2] and finding[2] in f["message"]
+                                        for f in report["findings"] if f["stage"] == s["file"]),
+                                    report["findings"])
         self.assertEqual(stages["stages\\s5.def"]["request"], "stages/own.mp3")
+        # The LF stage, the CR stage and their CR LF twin can play the same.
+        self.assertEqual(stages["stages\\s8.def"]["plays"], stages["stages\\s4.def"]["plays"])
+        self.assertEqual(stages["stages\\s9.def"]["plays"], stages["stages\\s4.def"]["plays"])
+        self.assertEqual([(k["key"], k["line"]) for k in stages["stages\\s8.def"]["music"]], [("bgvolume", 4)])
+        deep = stages["stages\\pack\\deep.def"]
+        self.assertEqual((deep["plays"], deep["ctrl_r"]),
+                         (["a.mp3"], "passes the stage over (it looks only in stages\\ itself)"))
+
+
+SKELETONS = ROOT / "tests" / "data" / "stage-skeletons"
+
+
+def game_bgmusic(text: bytes) -> str:
+    """The [Music] bgmusic value, read as the game reads a definition file."""
+    section = ""
+    for line in text.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n"):
+        line = line.split(b";")[0].strip()
+        if line.startswith(b"["):
+            section = line[1:].split(b"]")[0].strip().lower()
+        elif b"=" in line and section == b"music":
+            key, value = line.split(b"=", 1)
+            if key.strip().lower() == b"bgmusic":
+                return value.strip().decode("cp1252")
+    return ""
+
+
+class SharedStages(unittest.TestCase):
+    """Skeletons of stage files shared in stage packs, with the music they name: every
+    stage whose bgmusic names a file that exists can play."""
+
+    def test_every_stage_with_its_music_can_play(self):
+        files, named = {}, {}
+        for path in sorted(SKELETONS.glob("*.[dD][eE][fF]")):
+            files["stages/" + path.name] = path.read_bytes()
+            named["stages\\" + path.name] = music = game_bgmusic(path.read_bytes())
+            if music:
+                files[music.replace("\\", "/")] = b"\xff\xfb" + bytes(100)
+        started = time.monotonic()
+        code, text = run(make_folder("skeletons", files), "--json")
+        report = json.loads(text)
+        stages = {s["file"]: s for s in report["stages"]}
+        self.assertEqual(set(stages), set(named))
+        for file, music in named.items():
+            with self.subTest(stage=file):
+                self.assertEqual(bool(stages[file]["plays"]), bool(music), stages[file])
+        summary = report["summary"]
+        print(f"\nshared stages: {summary['stages']} stages, {summary['playing']} can play, "
+              f"{summary['errors']} errors, {time.monotonic() - started:.2f} s", file=sys.stderr)
 
 
 class Names(unittest.TestCase):
@@ -310,7 +372,8 @@ class MusicFiles(unittest.TestCase):
     CASES = [  # file, contents, what the report says of it
         ("v5.mp3", b"ID3\x05" + bytes(200), "an ID3v2.5 tag at its start, which Ctrl+X does not cut"),
         ("big.mp3", b"ID3\x03\x00\x00\x00\x00\x7f\x7f" + bytes(100), "exceeds the file's (110)"),
-        ("notes.doc", bytes(100), ".doc is no music type that Windows is known to play"),
+        ("notes.doc", bytes(100), ".doc is no music type that Windows is known to play: nothing plays"),
+        ("empty.mp3", b"", "is empty: nothing plays"),
         ("song.flac", bytes(100), ".flac plays only where a DirectShow decoder for it is installed"),
         ("plain.wav", bytes(100), None),
     ]
@@ -330,10 +393,13 @@ class MusicFiles(unittest.TestCase):
 class CommandLine(unittest.TestCase):
     def test_what_cannot_be_used_exits_2(self):
         WORK.mkdir(parents=True, exist_ok=True)
-        for args in (["--codepage", "1234", "x"], [], ["not-a-folder"], ["--bogus", "x"]):
+        for args, said in ((["--codepage", "1234", "x"], b"unknown code page 1234 (known: 874, 932"), ([], b""),
+                           (["not-a-folder"], b"not-a-folder: it does not exist"), (["--bogus", "x"], b"")):
             with self.subTest(args=args):
                 command = ([EMULATOR] if EMULATOR else []) + [CHECKER, *args]
-                self.assertEqual(subprocess.run(command, cwd=WORK, capture_output=True, timeout=120).returncode, 2)
+                proc = subprocess.run(command, cwd=WORK, capture_output=True, timeout=120)
+                self.assertEqual(proc.returncode, 2)
+                self.assertIn(said, proc.stderr)
 
     def test_version_is_the_projects(self):
         command = ([EMULATOR] if EMULATOR else []) + [CHECKER, "--version"]

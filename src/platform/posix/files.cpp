@@ -301,6 +301,11 @@ bool FileExists(const char* path) {
     return found.exists;
 }
 
+bool IsFolder(const char* path) {
+    const posix::Found found = posix::Find(path);
+    return found.exists && found.folder;
+}
+
 Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
     const std::string_view whole(pattern);
     const size_t cut = LastSeparator(whole);

@@ -458,6 +458,13 @@ bool FileExists(const char* path) {
     return FindEntry(FullPath(path)) != nullptr;
 }
 
+bool IsFolder(const char* path) {
+    SIM_LOCK();
+    Record(std::string("GetFileAttributes ") + path);
+    const FsEntry* entry = FindEntry(FullPath(path));
+    return entry && entry->folder;
+}
+
 uint32_t GetLastError() {
     SIM_LOCK();
     return W().lastError;

@@ -90,6 +90,11 @@ bool FileExists(const char* path) {
     return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsFolder(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 uint32_t GetLastError() {
     return ::GetLastError();
 }

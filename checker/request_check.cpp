@@ -322,11 +322,11 @@ void CheckPlaylist(Stage& s) {
             // One account per file, however the entries write its name.
             std::string same = platform::NameInCapitals(e.file);
             std::replace(same.begin(), same.end(), '/', '\\');
-            const auto seen = std::find(checked.begin(), checked.end(), same);
-            const bool plays = seen != checked.end() ? std::find(s.plays.begin(), s.plays.end(),
-                                                                 e.file) != s.plays.end()
-                                                     : MusicFile(s, e.file);
-            if (seen == checked.end()) checked.push_back(same);
+            const auto known = std::find(checked.begin(), checked.end(), same);
+            const bool plays = known != checked.end() ? std::find(s.plays.begin(), s.plays.end(),
+                                                                  e.file) != s.plays.end()
+                                                      : MusicFile(s, e.file);
+            if (known == checked.end()) checked.push_back(same);
             if (plays && std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
                 s.plays.push_back(e.file);
         }

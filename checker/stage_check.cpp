@@ -193,8 +193,10 @@ std::string CtrlRView(const std::string& text, const std::string& name, bool inS
            " at line " + std::to_string(LineAt(text, first.key)) + ")";
 }
 
+// A key of the [Music] section that belongs to the music besides bgmusic itself:
+// bgvolume, bgmvolume, bgmloopstart, bgmloopend, and variants after a dot.
 bool IsMusicKey(const std::string& key) {
-    return key.size() >= 3 && SameText(key.substr(0, 3), "bgm") && !SameText(key, "bgmusic");
+    return key.size() >= 2 && SameText(key.substr(0, 2), "bg") && !SameText(key, "bgmusic");
 }
 
 void CheckStage(Report& r, const std::string& folder, const std::string& name) {

@@ -62,6 +62,7 @@ struct Stage {
     std::vector<MusicKey> music;    // the [Music] keys besides bgmusic
     std::string lineEnds;           // "CR LF", "LF", "CR", "mixed" or "none"
     std::string ctrlR;              // what Ctrl+R would do to the stage, in words
+    std::string screen;             // for a screen's music: its key in the motif ("title.bgm")
     Findings findings;
 };
 

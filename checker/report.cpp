@@ -106,6 +106,7 @@ Counts Count(const Report& r) {
     tally(r.folderFindings);
     for (const Stage& s : r.stages) {
         tally(s.findings);
+        if (!s.screen.empty()) continue; // a screen's music is no stage
         ++c.stages;
         c.playing += !s.plays.empty();
     }
@@ -125,7 +126,8 @@ std::string TextReport(const Report& r) {
         out += "\n" + Line(f);
 
     for (const Stage& s : r.stages) {
-        out += "\nStage " + s.file + ": ";
+        out += s.screen.empty() ? "\nStage " + s.file + ": "
+                                : "\nScreen " + s.screen + " of " + s.file + ": ";
         if (s.entry == "set")
             out += "bgmusic = " + s.bgmusic + " (line " + std::to_string(s.line) + ")\n";
         else if (s.entry == "empty")
@@ -156,7 +158,7 @@ std::string TextReport(const Report& r) {
         for (const std::string& p : s.plays)
             plays += (plays.empty() ? "" : ", ") + p;
         out += "  can play: " + (plays.empty() ? std::string("nothing") : plays) + "\n";
-        out += "  Ctrl+R: " + s.ctrlR + "\n";
+        if (!s.ctrlR.empty()) out += "  Ctrl+R: " + s.ctrlR + "\n";
         for (const Finding& f : s.findings)
             out += Line(f);
     }
@@ -186,7 +188,8 @@ std::string JsonReport(const Report& r) {
         out += std::string(i ? "," : "") + "\n    {\"file\": " + Json(s.file) +
                ", \"line\": " + Json(s.line) + ", \"entry\": " + Json(s.entry) +
                ", \"bgmusic\": " + Json(s.bgmusic) + ", \"line_ends\": " + Json(s.lineEnds) +
-               ", \"ctrl_r\": " + Json(s.ctrlR) + ",\n     \"music\": [";
+               ", \"ctrl_r\": " + Json(s.ctrlR) + ", \"screen\": " + Json(s.screen) +
+               ",\n     \"music\": [";
         for (size_t k = 0; k < s.music.size(); ++k)
             out += std::string(k ? ", " : "") + "{\"key\": " + Json(s.music[k].key) +
                    ", \"value\": " + Json(s.music[k].value) +

@@ -97,10 +97,10 @@ std::string FolderPart(const std::string& name) {
 
 // Where the game may look for the file a stage names: the game folder, its sound
 // folder, and the stage's own folder, in this order.
-void LookFor(Stage& s) {
+// `home` is the folder of the file that names the music ("stages/" for a stage).
+void LookFor(Stage& s, const std::string& home = "stages/") {
     std::vector<std::string> places{s.bgmusic};
-    if (!Absolute(s.bgmusic))
-        places.insert(places.end(), {"sound/" + s.bgmusic, "stages/" + s.bgmusic});
+    if (!Absolute(s.bgmusic)) places.insert(places.end(), {"sound/" + s.bgmusic, home + s.bgmusic});
     for (const std::string& place : places) {
         const bool found = platform::FileExists(place.c_str());
         s.looked.push_back({place, found});
@@ -270,11 +270,39 @@ void CheckStagesIn(Report& r, const std::string& folder, int depth) {
 
 } // namespace
 
+// The music of the game's screens: every key of the motif's [Music] section whose name
+// ends in ".bgm" and names something. The motif is the one data/mugen.cfg names.
+void CheckScreens(Report& r) {
+    std::string text, motif = "data/system.def";
+    if (ReadWhole("data/mugen.cfg", text))
+        for (const DefKey& k : ReadDefinitions(text))
+            if (SameText(k.key, "motif") && !k.value.empty()) {
+                motif = k.value;
+                break;
+            }
+    if (!ReadWhole(motif, text)) return;
+    const std::string home = FolderPart(motif);
+    for (const DefKey& k : SectionKeys(ReadDefinitions(text), "Music")) {
+        if (k.value.empty() || k.key.size() < 4 ||
+            !SameText(k.key.substr(k.key.size() - 4), ".bgm"))
+            continue;
+        Stage s;
+        s.file = motif;
+        s.screen = k.key;
+        s.line = k.line;
+        s.bgmusic = k.value;
+        s.entry = "set";
+        LookFor(s, home.empty() ? std::string() : home + "/");
+        r.stages.push_back(s);
+    }
+}
+
 void CheckStages(Report& r) {
     CheckStagesIn(r, "", 0);
     if (r.stages.empty())
         Add(r.folderFindings, Severity::Error, "stages", 0,
             "no stage definition (stages\\*.def) is found: is this the game folder?");
+    CheckScreens(r);
 }
 
 } // namespace check

@@ -285,7 +285,10 @@ class Stages(unittest.TestCase):
 
     def test_each_entry_is_found_and_followed_where_it_leads(self):
         files = {"a.mp3": TAGGED, "stages/own.mp3": TAGGED, "sound/b.mp3": TAGGED,
-                 "stages/pack/deep.def": stage("a.mp3")}
+                 "stages/pack/deep.def": stage("a.mp3"),
+                 "data/mugen.cfg": b"[Options]\nmotif = data/mine/system.def\n",
+                 "data/mine/system.def": b"[Music]\ntitle.bgm = title.txt\nselect.bgm =\n",
+                 "data/mine/title.txt": playlist(b"a.mp3")}
         files |= {f"stages/s{i}.def": case[0] for i, case in enumerate(self.CASES)}
         report = json.loads(run(make_folder("stages", files), "--json")[1])
         stages = {s["file"]: s for s in report["stages"]}
@@ -303,6 +306,9 @@ class Stages(unittest.TestCase):
         self.assertEqual(stages["stages\\s8.def"]["plays"], stages["stages\\s4.def"]["plays"])
         self.assertEqual(stages["stages\\s9.def"]["plays"], stages["stages\\s4.def"]["plays"])
         self.assertEqual([(k["key"], k["line"]) for k in stages["stages\\s8.def"]["music"]], [("bgvolume", 4)])
+        screens = [(s["screen"], s["kind"], s["plays"]) for s in report["stages"] if s["screen"]]
+        self.assertEqual(screens, [("title.bgm", "playlist", ["a.mp3"])])
+        self.assertEqual(report["summary"]["stages"], len(self.CASES) + 1)
         deep = stages["stages\\pack\\deep.def"]
         self.assertEqual((deep["plays"], deep["ctrl_r"]),
                          (["a.mp3"], "passes the stage over (it looks only in stages\\ itself)"))

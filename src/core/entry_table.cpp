@@ -84,13 +84,11 @@ bool EntryTable::AppendPath(const char* folder, size_t folderLength, const char*
 
 bool EntryTable::AdoptText(char* text, size_t size, int names) {
     Clear();
-    if (size == 0 || size > kMaxPool || names < 0) {
-        platform::FreeMemory(text);
-        return false;
-    }
+    if (size == 0 || size > kMaxPool || names < 0) return false;
     pool_ = text;
     used_ = poolSize_ = size;
     if (!Grow(static_cast<size_t>(names), 0)) {
+        pool_ = nullptr; // still the caller's
         Clear();
         return false;
     }

@@ -295,6 +295,16 @@ TEST_F(SimPlatform, MemoryIsTrackedAndFailsOnRequest) {
     EXPECT_EQ(sim::LiveAllocations(), 0);
 }
 
+TEST_F(SimPlatform, MemoryNotZeroedIsTrackedAndFailsOnRequest) {
+    sim::FailAllocation(1);
+    void* a = platform::Alloc(16);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(platform::Alloc(16), nullptr);
+    EXPECT_EQ(sim::LiveAllocations(), 1);
+    platform::FreeMemory(a);
+    EXPECT_EQ(sim::LiveAllocations(), 0);
+}
+
 TEST_F(SimPlatform, CodePageLeadBytes) {
     EXPECT_FALSE(platform::IsDbcsLeadByte(0x82));
     sim::SetCodePage932(true);

@@ -18,7 +18,7 @@ size_t NextSize(size_t old, size_t wanted, size_t most, size_t first) {
 // A block of `size` elements holding the first `keep` of `block`; null when refused.
 template <typename T> T* Moved(const T* block, size_t keep, size_t size) {
     if (size > SIZE_MAX / sizeof(T)) return nullptr;
-    auto* grown = static_cast<T*>(platform::AllocZeroed(size * sizeof(T)));
+    auto* grown = static_cast<T*>(platform::Alloc(size * sizeof(T)));
     if (grown && keep > 0) std::memcpy(grown, block, keep * sizeof(T));
     return grown;
 }

@@ -18,7 +18,7 @@ size_t NextSize(size_t old, size_t wanted, size_t most, size_t first) {
 // A block of `size` elements holding the first `keep` of `block`; null when refused.
 template <typename T> T* Moved(const T* block, size_t keep, size_t size) {
     if (size > SIZE_MAX / sizeof(T)) return nullptr;
-    auto* grown = static_cast<T*>(platform::AllocZeroed(size * sizeof(T)));
+    auto* grown = static_cast<T*>(platform::Alloc(size * sizeof(T)));
     if (grown && keep > 0) std::memcpy(grown, block, keep * sizeof(T));
     return grown;
 }
@@ -84,13 +84,11 @@ bool EntryTable::AppendPath(const char* folder, size_t folderLength, const char*
 
 bool EntryTable::AdoptText(char* text, size_t size, int names) {
     Clear();
-    if (size == 0 || size > kMaxPool || names < 0) {
-        platform::FreeMemory(text);
-        return false;
-    }
+    if (size == 0 || size > kMaxPool || names < 0) return false;
     pool_ = text;
     used_ = poolSize_ = size;
     if (!Grow(static_cast<size_t>(names), 0)) {
+        pool_ = nullptr; // still the caller's
         Clear();
         return false;
     }

@@ -49,10 +49,10 @@ class EntryTable {
         Clear();
     }
 
-    // The playlist reader's way in: `text` (`size` bytes from platform::AllocZeroed, the
+    // The playlist reader's way in: `text` (`size` bytes from platform::Alloc, the
     // last a zero) becomes the pool, with room for `names` names; they are then marked
     // where they begin with Mark, each terminated in place within the text. When the room
-    // can't be had the text is freed and the table stays empty.
+    // can't be had the text stays the caller's and the table stays empty.
     bool AdoptText(char* text, size_t size, int names);
     void Mark(size_t offset) {
         if (static_cast<size_t>(count_) < slots_)

@@ -24,6 +24,8 @@ bool PlaySoundFile(const char* name, unsigned flags);
 
 // Zero-filled memory from the system heap (LocalAlloc / LocalFree); null on failure.
 void* AllocZeroed(size_t bytes);
+// The same without the zero-filling, for a block its caller overwrites whole.
+void* Alloc(size_t bytes);
 void FreeMemory(void* block);
 
 // IsDBCSLeadByte for the system's ANSI code page, or IsDBCSLeadByteEx for the code page

@@ -1,7 +1,11 @@
 // The playlist format: reading a list into an entry table and splitting an entry into its
 // file name and options. Both only answer: what they read is shown and used by the caller.
+#include <bit>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/files.h"
 #include "platform/system.h"
@@ -39,8 +43,7 @@ ListRefusal LoadText(const char* name, Text& text) {
     const uint64_t whole = platform::GetFileSize(file);
     // Room for the appended CR LF and the terminator; sizes near 4 GiB cannot be had.
     const uint32_t size = whole < 0xFFFFFF00u ? static_cast<uint32_t>(whole) : 0;
-    char* bytes =
-        whole < 0xFFFFFF00u ? static_cast<char*>(platform::AllocZeroed(size + 3u)) : nullptr;
+    char* bytes = whole < 0xFFFFFF00u ? static_cast<char*>(platform::Alloc(size + 3u)) : nullptr;
     if (!bytes) {
         platform::CloseObject(file);
         return ListRefusal::OutOfMemory;
@@ -97,11 +100,23 @@ uint32_t ReadExtSound(const Text& text, uint32_t at, char (&extSound)[kNameSize]
     return i > at ? i : at + 1;
 }
 
-// Counts the list lines and reads the extra sound; `listStart` is where the last
-// "[LIST]" head's lines begin.
-int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSize]) {
+// What the heads before the list lines say: how many lines the lists have, where the
+// last "[LIST]" head's lines begin and how many lines came before it.
+struct ListCount {
+    int lines = 0;
+    uint32_t listStart = 0;
+    int beforeHead = 0;
+    // The count stopped where only lines of that list follow (no '[' is left): they are
+    // counted while they are marked.
+    bool restIsList = false;
+};
+
+// Counts the list lines and reads the extra sound.
+ListCount CountEntries(const Text& text, char (&extSound)[kNameSize]) {
     const char* t = text.bytes;
     const uint32_t length = text.length;
+    ListCount c;
+    c.listStart = length;
     bool list = false, ext = false;
     int count = 0;
     uint32_t i = 0;
@@ -114,6 +129,10 @@ int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSi
             if (open == UINT32_MAX || open < i) {
                 const void* at = std::memchr(t + i, '[', length - i);
                 open = at ? static_cast<uint32_t>(static_cast<const char*>(at) - t) : length;
+            }
+            if (open == length) { // no head follows
+                c.restIsList = list;
+                break;
             }
             const void* cr = std::memchr(t + i, '\r', length - i);
             const uint32_t end =
@@ -129,7 +148,8 @@ int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSi
             list = true;
             ext = false;
             i = i + 8 < length ? i + 8 : length;
-            listStart = i;
+            c.listStart = i;
+            c.beforeHead = count;
         } else if (t[i] == '[' && StartsWithNoCase(t + i, "[ext]")) {
             ext = true;
             list = false;
@@ -140,7 +160,8 @@ int CountEntries(const Text& text, uint32_t& listStart, char (&extSound)[kNameSi
             ++i; // a '[' that opens no head
         }
     }
-    return count;
+    c.lines = count;
+    return c;
 }
 
 // Where the line from `i` ends: its CR LF, or the end of the text.
@@ -170,51 +191,95 @@ struct LeadBytes {
     }
 };
 
-// Folds the letters of t[from, to) in place, except a byte right after a lead byte.
-void FoldLetters(char* t, uint32_t from, uint32_t to, bool afterLead, const LeadBytes& leads) {
-    constexpr uint64_t kHigh = 0x8080808080808080u;
-    uint32_t k = from;
-    while (k < to) {
-        uint64_t w = 0;
-        if (leads.aboveAscii && !afterLead && to - k >= 8) {
-            std::memcpy(&w, t + k, 8);
-            if ((w & kHigh) == 0) {
-                // The high bit of (b + 0x3F) ^ (b + 0x25) marks 'A' to 'Z'.
-                const uint64_t upper =
-                    ((w + 0x3F3F3F3F3F3F3F3Fu) ^ (w + 0x2525252525252525u)) & kHigh;
-                w |= upper >> 2;
-                std::memcpy(t + k, &w, 8);
-                k += 8;
-                continue;
+// Folds a chunk of ASCII bytes at `at` in place and sets a bit in `crs` for each CR among
+// them (kCrBits bits a byte, the first byte's lowest); false, and nothing folded, when
+// one of them is not ASCII.
+#if defined(__SSE2__)
+constexpr uint32_t kChunk = 16, kCrBits = 1;
+bool FoldChunk(char* at, uint64_t& crs) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    if (_mm_movemask_epi8(v) != 0) return false;
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                     _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20))));
+    crs = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+    return true;
+}
+#else
+constexpr uint32_t kChunk = 8, kCrBits = 8;
+bool FoldChunk(char* at, uint64_t& crs) {
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = kOnes * 0x80, kLow = ~kHigh;
+    uint64_t w = 0;
+    std::memcpy(&w, at, 8);
+    if ((w & kHigh) != 0) return false;
+    // The high bit of (b + 0x3F) ^ (b + 0x25) marks 'A' to 'Z', that of the sum below a CR.
+    const uint64_t x = w ^ (kOnes * '\r');
+    crs = ~(((x & kLow) + kLow) | x) & kHigh;
+    w |= (((w + kOnes * 0x3F) ^ (w + kOnes * 0x25)) & kHigh) >> 2;
+    std::memcpy(at, &w, 8);
+    return true;
+}
+#endif
+
+// Marks up to `most` lines from `listStart` as the table's entries, in place: each cut to
+// 255 characters, terminated where its CR stood, its letters folded except a byte right
+// after a lead byte (the list's first byte has none before it). Returns how many ended
+// with CR LF, and in `next` where the text after them goes on. The text is read in chunks
+// whatever the lines, so that no chunk is read again after it was written; a chunk may
+// fold letters past the 255 an entry keeps or past the last line marked, which nothing
+// reads.
+int MarkLines(EntryTable& table, const Text& text, uint32_t listStart, int most, uint32_t& next) {
+    const LeadBytes leads;
+    char* t = text.bytes;
+    const uint32_t length = text.length;
+    uint32_t start = listStart; // the line being read
+    int marked = 0;
+    next = start;
+    // Ends that line where its CR stands; true when it was the last one wanted.
+    auto endLine = [&](uint32_t cr) {
+        const uint32_t keep = cr - start < EntryTable::kMaxName ? cr - start : EntryTable::kMaxName;
+        t[start + keep] = '\0';
+        table.Mark(start);
+        start = next = cr + 2;
+        return ++marked == most;
+    };
+    if (most <= 0) return 0;
+    bool afterLead = false;
+    uint32_t k = listStart;
+    while (k < length) {
+        uint64_t crs = 0;
+        if (leads.aboveAscii && !afterLead && length - k >= kChunk && FoldChunk(t + k, crs)) {
+            for (; crs != 0; crs &= crs - 1) {
+                const uint32_t cr = k + static_cast<uint32_t>(std::countr_zero(crs)) / kCrBits;
+                if (t[cr + 1] == '\n' && endLine(cr)) return marked;
             }
+            k += kChunk; // no lead byte in it: none before the next
+            continue;
         }
         const char c = t[k];
-        if (!afterLead) t[k] = AsciiLower(c);
+        if (c == '\r' && t[k + 1] == '\n') {
+            if (endLine(k)) return marked;
+        } else if (!afterLead) {
+            t[k] = AsciiLower(c);
+        }
         afterLead = leads.lead[static_cast<uint8_t>(c)];
         ++k;
     }
+    const int ended = marked;
+    if (start < length) endLine(length); // a last line without CR LF, not counted as one
+    return ended;
 }
 
-// Marks `count` lines from `listStart` as the table's entries, in place: each cut to 255
-// characters, terminated where its CR stood, its letters folded (the list's first byte
-// has no byte before it). Lines the text runs out of are empty entries.
-void MarkEntries(EntryTable& table, const Text& text, uint32_t listStart, int count) {
-    const LeadBytes leads;
-    char* t = text.bytes;
-    uint32_t i = listStart;
-    for (int e = 0; e < count; ++e) {
-        if (i >= text.length) {
-            table.Mark(text.length); // the terminator
-            continue;
-        }
+// How many lines end with CR LF from `i` on, counting up to `most`.
+int CountLines(const Text& text, uint32_t i, int most) {
+    int n = 0;
+    for (; n < most && i < text.length; ++n) {
         const uint32_t end = LineEnd(text, i);
-        const uint32_t keep = end - i < EntryTable::kMaxName ? end - i : EntryTable::kMaxName;
-        const bool afterLead = i > listStart && leads.lead[static_cast<uint8_t>(t[i - 1])];
-        FoldLetters(t, i, i + keep, afterLead, leads);
-        t[i + keep] = '\0';
-        table.Mark(i);
+        if (end == text.length) break;
         i = end + 2;
     }
+    return n;
 }
 
 // Appends a digit to an option number, saturating instead of overflowing.
@@ -242,20 +307,41 @@ PlaylistRead ReadPlaylist(const char* name) {
         r.refusal = ListRefusal::NotAPlaylist;
         return r;
     }
-    uint32_t listStart = text.length;
-    const int lines = CountEntries(text, listStart, r.extSound);
-    r.text = {text.length, listStart, lines};
-    const int count = lines > kMaxEntries ? kMaxEntries : lines;
-    if (count == 0) {
+    const ListCount c = CountEntries(text, r.extSound);
+    const uint32_t listStart = c.listStart;
+    int lines = c.lines;
+    // Lines the count stopped short of are counted and marked in one pass: the table gets
+    // room for the most the text can hold, 2 bytes a line.
+    int room = lines > kMaxEntries ? kMaxEntries : lines;
+    if (c.restIsList) {
+        const uint32_t most = c.beforeHead + (text.length - listStart) / 2 + 1;
+        room = most < kMaxEntries ? static_cast<int>(most) : kMaxEntries;
+        if (c.beforeHead == 0 && CountLines(text, listStart, 1) == 0) room = 0;
+    }
+    if (room == 0) {
+        r.text = {text.length, listStart, lines};
         platform::FreeMemory(text.bytes);
         return r;
     }
     // The text itself becomes the table's pool.
-    if (!r.entries.AdoptText(text.bytes, text.length + 1u, count)) {
+    if (!r.entries.AdoptText(text.bytes, text.length + 1u, room)) {
+        if (c.restIsList) lines = c.beforeHead + CountLines(text, listStart, kMaxEntries + 1);
+        r.text = {text.length, listStart, lines < kMaxEntries + 1 ? lines : kMaxEntries + 1};
+        platform::FreeMemory(text.bytes);
         r.refusal = ListRefusal::OutOfMemory;
         return r;
     }
-    MarkEntries(r.entries, text, listStart, count);
+    uint32_t next = listStart;
+    const int marked = MarkLines(r.entries, text, listStart, room, next);
+    if (c.restIsList) {
+        const int more = marked == kMaxEntries ? CountLines(text, next, 1) : 0;
+        lines = c.beforeHead + marked + more;
+        if (lines > kMaxEntries + 1) lines = kMaxEntries + 1;
+    }
+    r.text = {text.length, listStart, lines};
+    const int count = lines > kMaxEntries ? kMaxEntries : lines;
+    for (int e = r.entries.Count(); e < count; ++e)
+        r.entries.Mark(text.length); // lines the text runs out of: empty entries
     if (r.entries.At(count - 1)[0] == '\0') r.entries.DropLast();
     return r;
 }

@@ -204,6 +204,26 @@ TEST_F(SimPlatform, DirectorySearchMatchesAndReportsLikeWindows) {
     EXPECT_EQ(sim::OpenSearches(), 0);
 }
 
+TEST_F(SimPlatform, DirectorySearchSeesFilesRenamedAndRemovedSinceTheLast) {
+    sim::AddFile("bgm\\a.mp3", "");
+    sim::AddFile("bgm\\b.mp3", "");
+    auto listed = [] {
+        std::vector<std::string> names;
+        char name[platform::kMaxPath];
+        platform::Handle s = platform::FindFirst("bgm\\*.mp3", name);
+        for (bool more = s != nullptr; more; more = platform::FindNext(s, name))
+            names.emplace_back(name);
+        if (s) platform::FindClose(s);
+        return names;
+    };
+    EXPECT_THAT(listed(), ElementsAre("a.mp3", "b.mp3"));
+    ASSERT_TRUE(platform::MoveFileNoReplace("bgm\\a.mp3", "bgm\\c.mp3"));
+    EXPECT_THAT(listed(), ElementsAre("c.mp3", "b.mp3"));
+    ASSERT_TRUE(platform::RemoveFile("bgm\\b.mp3"));
+    sim::AddFile("bgm\\d.mp3", "");
+    EXPECT_THAT(listed(), ElementsAre("c.mp3", "d.mp3"));
+}
+
 TEST_F(SimPlatform, ProfileReadingRules) {
     sim::AddFile("plugins\\p.ini", "[other]\r\nA=9\r\n[ SETTINGS ]\r\n  a =  -5  \r\nb=2x\r\n"
                                    "c=abc\r\nd=\r\ns=  \"quoted text\"  \r\n");
@@ -290,6 +310,16 @@ TEST_F(SimPlatform, MemoryIsTrackedAndFailsOnRequest) {
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(static_cast<char*>(a)[15], 0);
     EXPECT_EQ(platform::AllocZeroed(16), nullptr);
+    EXPECT_EQ(sim::LiveAllocations(), 1);
+    platform::FreeMemory(a);
+    EXPECT_EQ(sim::LiveAllocations(), 0);
+}
+
+TEST_F(SimPlatform, MemoryNotZeroedIsTrackedAndFailsOnRequest) {
+    sim::FailAllocation(1);
+    void* a = platform::Alloc(16);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(platform::Alloc(16), nullptr);
     EXPECT_EQ(sim::LiveAllocations(), 1);
     platform::FreeMemory(a);
     EXPECT_EQ(sim::LiveAllocations(), 0);

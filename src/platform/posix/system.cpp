@@ -55,6 +55,9 @@ uint32_t GetCurrentThreadId() {
 void* AllocZeroed(size_t bytes) {
     return std::calloc(bytes != 0 ? bytes : 1, 1);
 }
+void* Alloc(size_t bytes) {
+    return std::malloc(bytes != 0 ? bytes : 1);
+}
 void FreeMemory(void* block) {
     std::free(block);
 }

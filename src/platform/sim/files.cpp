@@ -185,14 +185,45 @@ bool WildMatch(std::string_view pattern, std::string_view name) {
 
 // Windows' matching of a long name, without the 8.3 short-name matches: "*.*" also
 // matches names without a dot, and a pattern ending in '.' matches names without one.
-bool NameMatches(const std::string& pattern, const std::string& name) {
+bool NameMatches(std::string_view pattern, std::string_view name) {
     if (WildMatch(pattern, name)) return true;
-    const bool noDot = name.find('.') == std::string::npos;
-    if (noDot && pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 2), name);
+    const bool noDot = name.find('.') == std::string_view::npos;
+    if (noDot && pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*")
+        return WildMatch(pattern.substr(0, pattern.size() - 2), name);
     if (noDot && !pattern.empty() && pattern.back() == '.')
-        return WildMatch(std::string_view(pattern).substr(0, pattern.size() - 1), name);
+        return WildMatch(pattern.substr(0, pattern.size() - 1), name);
     return false;
+}
+
+// The entries of the folder with key `folderKey` (drives' roots are in none), from the
+// index, made anew when the file system changed since.
+const std::vector<std::pair<uint32_t, uint32_t>>& FolderEntries(const std::string& folderKey) {
+    World& w = W();
+    World::FolderIndex& index = w.folderIndex;
+    if (index.changes != w.fsChanges || index.entries != w.fs.size() ||
+        index.codePage932 != w.codePage932) {
+        index.folders.clear();
+        for (size_t at = 0; at < w.fs.size(); ++at) {
+            const std::string& path = w.fs[at].path;
+            if (path.size() <= 3) continue;
+            const size_t slash = platform::LastSeparator(path, "\\", NameLeadByte);
+            const uint32_t name = slash == std::string::npos ? 0 : static_cast<uint32_t>(slash + 1);
+            index.folders[Key(ParentOf(path))].emplace_back(static_cast<uint32_t>(at), name);
+        }
+        index.changes = w.fsChanges;
+        index.entries = w.fs.size();
+        index.codePage932 = w.codePage932;
+    }
+    static const std::vector<std::pair<uint32_t, uint32_t>> kNone;
+    const auto found = index.folders.find(folderKey);
+    return found != index.folders.end() ? found->second : kNone;
+}
+
+// A found name into the caller's buffer, cut to fit.
+void CopyName(char (&out)[platform::kMaxPath], const std::string& name) {
+    const size_t n = std::min<size_t>(name.size(), platform::kMaxPath - 1);
+    std::memcpy(out, name.data(), n);
+    out[n] = '\0';
 }
 
 } // namespace
@@ -365,9 +396,11 @@ bool MoveFile(const char* source, const char* target, bool replace) {
         auto& fs = W().fs;
         fs.erase(std::find_if(fs.begin(), fs.end(),
                               [&](const FsEntry& e) { return Key(e.path) == fromKey; }));
+        ++W().fsChanges;
         return true;
     }
     src->path = to;
+    ++W().fsChanges;
     return true;
 }
 } // namespace
@@ -449,6 +482,7 @@ bool RemoveFile(const char* path) {
     auto& fs = W().fs;
     fs.erase(
         std::find_if(fs.begin(), fs.end(), [&](const FsEntry& e) { return Key(e.path) == key; }));
+    ++W().fsChanges;
     return true;
 }
 
@@ -488,11 +522,11 @@ Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
         if (NameMatches(mask, ".")) found.push_back(".");
         if (NameMatches(mask, "..")) found.push_back("..");
     }
-    const std::string folderKey = Key(folder);
-    for (const auto& entry : W().fs) {
-        if (entry.path.size() <= 3 || Key(ParentOf(entry.path)) != folderKey) continue;
-        const std::string entryName = NameOf(entry.path);
-        if (NameMatches(mask, entryName)) found.push_back(entryName);
+    const auto& entries = FolderEntries(Key(folder));
+    found.reserve(found.size() + entries.size());
+    for (const auto& [at, nameAt] : entries) {
+        const std::string_view entryName = std::string_view(W().fs[at].path).substr(nameAt);
+        if (NameMatches(mask, entryName)) found.emplace_back(entryName);
     }
     if (found.empty()) {
         W().lastError = kErrorFileNotFound;
@@ -503,8 +537,7 @@ Handle FindFirst(const char* pattern, char (&name)[kMaxPath]) {
     search->index = 1;
     search->endError = W().searchEndError ? W().searchEndError : kErrorNoMoreFiles;
     W().searchEndError = 0;
-    std::strncpy(name, search->names[0].c_str(), kMaxPath - 1);
-    name[kMaxPath - 1] = '\0';
+    CopyName(name, search->names[0]);
     W().lastError = 0;
     return search;
 }
@@ -518,8 +551,7 @@ bool FindNext(Handle search, char (&name)[kMaxPath]) {
         W().lastError = s->endError;
         return false;
     }
-    std::strncpy(name, s->names[s->index++].c_str(), kMaxPath - 1);
-    name[kMaxPath - 1] = '\0';
+    CopyName(name, s->names[s->index++]);
     return true;
 }
 
@@ -588,6 +620,7 @@ void RemoveFileOrFolder(std::string_view path) {
                                 return k == key || k.rfind(key + "\\", 0) == 0;
                             }),
              fs.end());
+    ++W().fsChanges;
 }
 
 std::vector<std::string> ListFolder(std::string_view folder) {

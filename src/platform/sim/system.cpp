@@ -129,8 +129,8 @@ bool PlaySoundFile(const char* name, unsigned flags) {
     return true;
 }
 
-void* AllocZeroed(size_t bytes) {
-    SIM_LOCK();
+namespace {
+void* Allocate(size_t bytes, bool zeroed) {
     World& w = W();
     Record("LocalAlloc " + std::to_string(bytes));
     if (w.failAllocationIn == 0) {
@@ -139,9 +139,25 @@ void* AllocZeroed(size_t bytes) {
         return nullptr;
     }
     if (w.failAllocationIn > 0) --w.failAllocationIn;
-    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    void* block =
+        zeroed ? std::calloc(bytes == 0 ? 1 : bytes, 1) : std::malloc(bytes == 0 ? 1 : bytes);
+#ifndef NDEBUG
+    // What the caller did not write must not read as zeros in the tests.
+    if (block && !zeroed) std::memset(block, 0xA5, bytes);
+#endif
     w.allocations[block] = bytes;
     return block;
+}
+} // namespace
+
+void* AllocZeroed(size_t bytes) {
+    SIM_LOCK();
+    return Allocate(bytes, true);
+}
+
+void* Alloc(size_t bytes) {
+    SIM_LOCK();
+    return Allocate(bytes, false);
 }
 
 void FreeMemory(void* block) {

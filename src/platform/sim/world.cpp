@@ -157,7 +157,10 @@ KernelObject* NewKernelObject(KernelObject::Kind kind) {
 }
 
 KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call) {
-    for (const auto& object : W().kernelObjects) {
+    // From the newest: the handle in use is most often one just made.
+    const auto& objects = W().kernelObjects;
+    for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+        const auto& object = *it;
         if (object.get() != h) continue;
         if (!object->open) {
             Error(std::string(call) + " on a closed handle");

@@ -156,6 +156,15 @@ struct World {
 
     // Files.
     std::vector<FsEntry> fs;
+    uint64_t fsChanges = 0; // entries removed or renamed (adding one shows in fs's size)
+    // The search's index: each folder's entries by the folder's key, in the order they
+    // were added, with where each one's name begins. Made anew when fs changed.
+    struct FolderIndex {
+        uint64_t changes = 0;
+        size_t entries = 0;
+        bool codePage932 = false;
+        std::map<std::string, std::vector<std::pair<uint32_t, uint32_t>>> folders;
+    } folderIndex;
     uint32_t lastError = 0;
     int64_t writeBudget = -1; // bytes left before the disk is full; -1 unlimited
     uint32_t searchEndError = 0;
@@ -163,10 +172,10 @@ struct World {
     // Windows.
     std::vector<Box> boxes;
     std::deque<int> boxAnswers;
-    bool holdBoxes = false;   // a box stays open until released
+    bool holdBoxes = false;    // a box stays open until released
     bool holdGameBoxes = true; // ... the hook thread's boxes too
-    bool pumpInBoxes = false; // a box on the hook's thread runs its own message loop
-    uint64_t boxReleases = 0; // ReleaseBoxes calls: a held box closes when this changes
+    bool pumpInBoxes = false;  // a box on the hook's thread runs its own message loop
+    uint64_t boxReleases = 0;  // ReleaseBoxes calls: a held box closes when this changes
     int boxesOpen = 0;
     std::deque<sim::PostedMessage> posted;
     bool failPost = false;

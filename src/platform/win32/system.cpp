@@ -75,6 +75,9 @@ Handle StartThread(ThreadProc proc, void* param) {
 void* AllocZeroed(size_t bytes) {
     return ::LocalAlloc(LPTR, bytes);
 }
+void* Alloc(size_t bytes) {
+    return ::LocalAlloc(LMEM_FIXED, bytes);
+}
 void FreeMemory(void* block) {
     if (block) ::LocalFree(block);
 }

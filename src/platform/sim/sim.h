@@ -30,6 +30,7 @@
 // thread did before PostToWindow happens before what follows TakePostedMessage (or the
 // hook call of DeliverPostedMessages). Hand over anything else with std::atomic.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <set>
@@ -73,6 +74,10 @@ void ClearLog();
 // records it), so a benchmark can call the logic millions of times without the log
 // growing. On by default; Reset turns it back on.
 void SetCallLog(bool on);
+// On: the calling thread's time inside platform calls adds up in TimeInCalls (a benchmark's
+// measure of the logic's own share). Off by default; set it while no other thread runs.
+void TimeCalls(bool on);
+std::chrono::nanoseconds TimeInCalls();
 // Forgets the log and every other record of what happened: beeps, boxes, titles written,
 // sounds and started programs. The state of the world stays.
 void ClearHistory();

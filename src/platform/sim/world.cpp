@@ -81,6 +81,16 @@ int& LockDepth() {
     return depth;
 }
 
+bool& TimingCalls() {
+    static bool on = false;
+    return on;
+}
+
+std::chrono::nanoseconds& CallTime() {
+    thread_local std::chrono::nanoseconds spent{};
+    return spent;
+}
+
 uint32_t CurrentThread() {
     return RealThreadId != 0 ? RealThreadId : W().currentThread;
 }
@@ -227,6 +237,14 @@ void ClearLog() {
 void SetCallLog(bool on) {
     SIM_LOCK();
     W().callLog = on;
+}
+
+void TimeCalls(bool on) {
+    TimingCalls() = on;
+}
+
+std::chrono::nanoseconds TimeInCalls() {
+    return CallTime();
 }
 
 void ClearHistory() {

@@ -217,18 +217,31 @@ void HideFromRaceDetector(bool hide);
 // Ordered call on it. Called without the lock.
 void Order(const void* token);
 void Ordered(const void* token);
+// While on (a benchmark's choice), the time spent inside outermost platform calls adds up
+// in CallTime, so that the logic's own share can be told from the simulation's.
+bool& TimingCalls();
+std::chrono::nanoseconds& CallTime();
 class WorldLock {
   public:
     WorldLock() {
-        if (LockDepth()++ == 0) HideFromRaceDetector(true);
+        if (LockDepth()++ == 0) {
+            HideFromRaceDetector(true);
+            if (TimingCalls()) start_ = std::chrono::steady_clock::now();
+        }
         Mutex().lock();
     }
     ~WorldLock() {
         Mutex().unlock();
-        if (--LockDepth() == 0) HideFromRaceDetector(false);
+        if (--LockDepth() == 0) {
+            HideFromRaceDetector(false);
+            if (TimingCalls()) CallTime() += std::chrono::steady_clock::now() - start_;
+        }
     }
     WorldLock(const WorldLock&) = delete;
     WorldLock& operator=(const WorldLock&) = delete;
+
+  private:
+    std::chrono::steady_clock::time_point start_{};
 };
 #define SIM_LOCK() const ::sim::detail::WorldLock simLock_
 

@@ -9,7 +9,9 @@
 #include "platform/code_pages.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/text_out.h"
 #include "checker.h"
+#include "names.h"
 #include "orv_version.h"
 
 namespace {
@@ -70,7 +72,9 @@ int main(int argc, char** argv) {
     }
     check::CheckSettings(report);
     check::CheckStages(report);
+    check::NoteCodePage(report);
     const std::string out = json ? check::JsonReport(report) : check::TextReport(report);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (!platform::WriteToConsole(out.data(), out.size()))
+        std::fwrite(out.data(), 1, out.size(), stdout);
     return check::Count(report).errors > 0 ? 1 : 0;
 }

@@ -510,6 +510,16 @@ class JapaneseNames(unittest.TestCase):
                     plays = json.loads(run(folder, "--json", *args)[1])["stages"][0]["plays"]
                     self.assertEqual(plays, [self.TUNE] if not suggested else [])
 
+    @unittest.skipUnless(EMULATOR and shutil.which("script"), "a console of the Windows build")
+    def test_a_console_shows_the_names(self):
+        """On a terminal Wine gives the program a console, whose code page is not UTF-8."""
+        folder = make_folder("japanese", {
+            "stages/jp.def": b"[Music]\nbgmusic = " + self.TUNE.encode("cp932") + b"\n", self.TUNE: TAGGED})
+        command = " ".join([EMULATOR, CHECKER, "--codepage", "932", folder.name])
+        proc = subprocess.run(["script", "-qec", command, "/dev/null"], cwd=folder.parent,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        self.assertIn(f"bgmusic = {self.TUNE}".encode(), proc.stdout)
+
 
 @unittest.skipUnless(shutil.which("sox"), "sox makes the tunes")
 class Trims(unittest.TestCase):

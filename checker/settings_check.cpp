@@ -35,6 +35,7 @@ constexpr Range kRanges[] = {
     {"SubVolume", -128, 127,
      "no adjustment is stored, so F7/F8 changes are lost when the game closes"},
     {"RndInitRandom", 0, 1, "any other value acts as 0"},
+    {"FadeOutOnStop", 0, INT_MAX, "the music stops at once, as with 0"},
 };
 constexpr int kNoneStored = -22222; // SubVolume's default: no adjustment stored
 

@@ -171,7 +171,11 @@ void KeyCommand(uintptr_t wParam) {
         intptr_t param1 = 0, param2 = 0;
         if (platform::GetEvent(events, &code, &param1, &param2, 0) < 0) return;
         platform::FreeEventParams(events, code, param1, param2);
-        if (code == kEcComplete) AdvanceAfterTune();
+        // A tune that ends while it fades out has had its stop.
+        if (code == kEcComplete && FadeOut::Active())
+            FinishFadeOut();
+        else if (code == kEcComplete)
+            AdvanceAfterTune();
     }
 }
 
@@ -187,7 +191,10 @@ void Dispatch(const platform::HookMessage& m) {
         KeyCommand(m.wParam);
         break;
     case platform::kWmTimer:
-        if (m.wParam == TitleNotice::kTimerId) TitleNotice::Tick(HostWindow());
+        if (m.wParam == TitleNotice::kTimerId)
+            TitleNotice::Tick(HostWindow());
+        else if (m.wParam == FadeOut::kTimerId && ForGameWindow(m))
+            StepFadeOut();
         break;
     case platform::kWmDropFiles:
         AddDroppedFiles(m.wParam);

@@ -39,6 +39,7 @@ constexpr IntKey kIntKeys[] = {
     {"ReleaseOnStop", &Settings::ReleaseOnStop},
     {"CloseOutModWhenUnpause", &Settings::CloseOutModWhenUnpause},
     {"VolumeCurve", &Settings::VolumeCurve},
+    {"FadeOutOnStop", &Settings::FadeOutOnStop},
 };
 
 struct TextKey {

@@ -60,8 +60,29 @@ void StopKeepingList();
 
 // Volume.
 void SetVolume(int volume);
-// Gives the graph the level SetVolume gave last (a graph that takes over the tune).
+// Gives the graph the level SetVolume gave last (a graph that takes over the tune), under
+// the fade-out's ramp while one runs.
 void ReapplyVolume();
+
+// The fade-out of a host's stop: the level falls, linear in amplitude, over the set time
+// while the tune plays on; the volume rules apply on top of it. Its timer's ticks come
+// to the hook, which steps the ramp; the stop itself is made by whoever ends the ramp.
+namespace FadeOut {
+constexpr uintptr_t kTimerId = 77778;
+constexpr uint32_t kStepMs = 20;
+// Starts the ramp at the level the graph has; false (nothing started) without a graph,
+// a game window or a length.
+bool Start(uint32_t lengthMs);
+bool Active();
+// The level `level` (hundredths of a dB) under the ramp as it stands now.
+int Level(int level);
+// One step of the ramp: the graph gets the level for now; true once the ramp is over.
+bool Step();
+// The ramp is over: the timer stops, the level is no longer lowered.
+void End();
+// Forgets the ramp, as the DLL has it when loaded.
+void Forget();
+} // namespace FadeOut
 
 // The game's thread parks for the extended pause's worker. The worker never stops the
 // game's thread from outside: it asks it to park inside the module at a safe point (a

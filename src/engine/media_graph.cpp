@@ -77,5 +77,6 @@ void DropGraph() {
 void ResetEngineState() {
     ForgetLoopSpares();
     ForgetAppliedLevel();
+    FadeOut::Forget();
     MediaGraph = MediaGraphRecord{};
 }

@@ -86,7 +86,7 @@ void SetVolume(int volume) {
         DiagnosticBox(r, h, a, e);
         level = Clamp32(d);
     }
-    if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, r);
+    if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, FadeOut::Level(r));
     AppliedLevel = r;
     OutModSetVolume(e != 0 && !p.Muted ? r : 0);
     if (p.VolumeByKey && s.DisplayToWindowText != 0) {
@@ -101,7 +101,8 @@ void SetVolume(int volume) {
 }
 
 void ReapplyVolume() {
-    if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, AppliedLevel);
+    if (MediaGraph.BasicAudio)
+        platform::put_Volume(MediaGraph.BasicAudio, FadeOut::Level(AppliedLevel));
 }
 
 void ForgetAppliedLevel() {

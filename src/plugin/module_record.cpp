@@ -45,7 +45,7 @@ int ORV_CDECL IsPausedEntry() {
     return IsPaused();
 }
 void ORV_CDECL StopEntry() {
-    Stop();
+    StopFromHost();
 }
 int ORV_CDECL GetLengthEntry() {
     return 0;

@@ -118,6 +118,7 @@ void Init() {
 }
 
 void Quit() {
+    FinishFadeOut();
     if (PlayerState.Playing) Stop();
     SaveIfModified(); // files dropped on a list that is not playing now
     // Without a graph, interfaces a failed creation left behind are still given back.

@@ -7,6 +7,7 @@
 #include "selection/selection.h"
 
 void Pause() {
+    FinishFadeOut();
     PlayerStateRecord& p = PlayerState;
     if (!MediaGraph.Ready || !p.Playing || p.PlayMode == PlaySource::EmptyPlaylist) return;
     const int mode = PluginSettings.PauseMode;
@@ -34,6 +35,7 @@ void Pause() {
 }
 
 void UnPause() {
+    FinishFadeOut();
     PlayerStateRecord& p = PlayerState;
     if (PluginSettings.CloseOutModWhenUnpause != 0) OutModClose();
     if (!MediaGraph.Ready || p.PlayMode == PlaySource::EmptyPlaylist) return;
@@ -71,4 +73,27 @@ void Stop() {
     if (!StopGraph()) return;
     SaveIfModified();
     ReleaseAfterStop();
+}
+
+void StopFromHost() {
+    if (FadeOut::Active()) return; // the stop is on its way
+    PlayerStateRecord& p = PlayerState;
+    const int length = PluginSettings.FadeOutOnStop;
+    // Stopped as the game sees it: the keys and calls that need a playing tune leave the
+    // fading one alone.
+    if (length > 0 && p.Playing && p.Paused == 0 && FadeOut::Start(static_cast<uint32_t>(length))) {
+        p.Playing = false;
+        return;
+    }
+    Stop();
+}
+
+void StepFadeOut() {
+    if (FadeOut::Step()) FinishFadeOut();
+}
+
+void FinishFadeOut() {
+    if (!FadeOut::Active()) return;
+    FadeOut::End();
+    Stop();
 }

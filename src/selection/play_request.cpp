@@ -33,6 +33,7 @@ const char* EntryAt(int index) {
 } // namespace
 
 int Play(const char* name) {
+    FinishFadeOut();
     PlayerStateRecord& p = PlayerState;
     p.Paused = 0;
     p.PlayMode = PlaySource::SingleFile;

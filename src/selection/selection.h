@@ -14,6 +14,13 @@ int StartTune(const char* text, bool sameEntryAgain = false);
 void Pause();
 void UnPause();
 void Stop();
+// The game's stop: with FadeOutOnStop set, the music fades out while the game goes on
+// and stops at the ramp's end; otherwise, and for the module's own stops, at once.
+void StopFromHost();
+// A fade-out's timer tick: the next step of the ramp, and the stop once it is over.
+void StepFadeOut();
+// Makes a fade-out's stop now (a new tune, a pause, Quit): nothing when none runs.
+void FinishFadeOut();
 int ChooseStartEntry();
 void AdvanceAfterTune();
 // The playlist entry now playing will play again right after itself whatever happens:

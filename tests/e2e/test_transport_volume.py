@@ -250,5 +250,41 @@ class StopWarnings(unittest.TestCase):
         self.assertTrue(rec.between(run.mark("stop"), run.mark("end")).is_silent())
 
 
+class FadeOutOnStop(unittest.TestCase):
+    """With FadeOutOnStop the game's stop returns at once and the tune fades to silence,
+    linear in amplitude, over the set time."""
+
+    FADE_MS = 1500
+
+    @classmethod
+    def setUpClass(cls):
+        folder = h.GameFolder("transport_volume.FadeOutOnStop",
+                              ini=f"[Settings]\r\nFadeOutOnStop={cls.FADE_MS}\r\n")
+        folder.tone("sound/a.mp3", 440, 8)
+        cls.host = h.run_host(folder, [
+            "init", "setvolume 255",
+            "play sound\\a.mp3", "pump 1500",
+            "mark stop", "stop", "mark stopped", f"pump {cls.FADE_MS + 800}",
+            "mark end", "quit",
+        ])
+
+    def test_the_level_follows_the_ramp_to_silence(self):
+        run = self.host
+        self.assertTrue(run.ended and not run.timed_out, run.describe())
+        stop = run.mark("stop").t
+        self.assertLess(run.mark("stopped").t - stop, 100, "Stop waited for the fade")
+        rec = run.recording
+        full = rec.span(stop - 600, stop).rms()
+        # The ramp starts when the sound device plays what followed the stop.
+        onset = next((t for t in range(int(stop), int(stop) + 600, 10)
+                      if rec.span(t, t + 50).rms() < 0.95 * full), None)
+        self.assertIsNotNone(onset, "the level never fell")
+        for t in range(0, int(self.FADE_MS * 0.8), 50):
+            with self.subTest(ms=t):
+                heard = rec.span(onset + t, onset + t + 50).rms() / full
+                self.assertAlmostEqual(heard, 1 - (t + 25) / self.FADE_MS, delta=0.1)
+        self.assertTrue(rec.span(onset + self.FADE_MS + 100, run.mark("end").t).is_silent())
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -31,6 +31,8 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=6)
     parser.add_argument("--seconds", type=float, default=3.0)
+    parser.add_argument("--platform-only", action="store_true",
+                        help="only the marshaler and the module's own worker")
     args = parser.parse_args()
 
     build = Path(os.environ.get("ORV_WINDOWS_BUILD", ROOT / "build" / "windows64"))
@@ -42,6 +44,7 @@ def main() -> int:
     files = [make_tone(tunes / f"tune.{ext}", 440.0, args.seconds) for ext in ("wav", "mp3", "ogg")]
     wine_run = ROOT / "scripts" / "wine-run"
     cmd = [str(wine_run), str(probe), "--rounds", str(args.rounds),
+           *(["--platform-only"] if args.platform_only else []),
            *(windows_path(f) for f in files)]
     return subprocess.run(cmd, stdin=subprocess.DEVNULL, timeout=300).returncode
 

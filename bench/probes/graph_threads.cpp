@@ -16,7 +16,9 @@
 //            same calls on a graph the game's thread made, with every failing status;
 //   events   whether the end of a worker's graph reaches the game's window;
 //   release  stop and release on the game's thread against the same handed to the worker;
-//   parked   the worker's render while the game's thread neither pumps nor runs.
+//   parked   the worker's render while the game's thread neither pumps nor runs;
+//   platform the module's own worker (platform/worker.h, win32 back-end): its apartment, a
+//            graph prepared in it, and its stop, within the bound and past it.
 // Every time is in milliseconds, from the performance counter.
 #include <windows.h>
 #include <dshow.h>
@@ -31,6 +33,9 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "platform/media.h"
+#include "platform/worker.h"
 
 namespace {
 
@@ -563,6 +568,79 @@ void Rounds(Worker& worker, const wchar_t* file, int rounds) {
     }
 }
 
+// --- the module's own worker ----------------------------------------------------------------
+
+struct PlatformJob {
+    const wchar_t* file = nullptr;
+    HANDLE done = nullptr;
+    APTTYPE apartment = APTTYPE_CURRENT;
+    bool ran = false, prepared = false, freeThreaded = false;
+    int dropped = 0;
+    Graph graph;
+};
+
+void PrepareInPlatformWorker(void* p, bool run) {
+    auto* job = static_cast<PlatformJob*>(p);
+    job->ran = run;
+    if (run) {
+        APTTYPEQUALIFIER qualifier{};
+        ::CoGetApartmentType(&job->apartment, &qualifier);
+        job->prepared = PrepareGraph(job->file, job->graph, "platform worker");
+        job->freeThreaded = job->graph.builder && platform::GraphIsFreeThreaded(job->graph.builder);
+        ReleaseGraph(job->graph);
+    }
+    ::SetEvent(job->done);
+}
+
+void LongJob(void* p, bool run) {
+    auto* job = static_cast<PlatformJob*>(p);
+    if (run) ::Sleep(1500);
+    job->ran = run;
+    ::SetEvent(job->done);
+}
+
+void CountDropped(void* p, bool run) {
+    if (!run) ++static_cast<PlatformJob*>(p)->dropped;
+}
+
+void ProbePlatformWorker(const wchar_t* file) {
+    PlatformJob job;
+    job.file = file;
+    job.done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    platform::Worker* worker = platform::StartWorker();
+    if (!worker || !platform::PostWorkerJob(worker, PrepareInPlatformWorker, &job)) {
+        std::printf("platform worker: could not start or post\n");
+        return;
+    }
+    const double stall = PumpFrames(job.done, 0);
+    std::printf("platform worker: job ran=%d apartment %d (1 MTA), graph prepared=%d, "
+                "free-threaded=%d, game's longest stall %.3f ms\n",
+                job.ran, static_cast<int>(job.apartment), job.prepared, job.freeThreaded, stall);
+    double t = NowMs();
+    const bool ended = platform::StopWorker(worker, 2000);
+    std::printf("platform worker: idle, StopWorker(2000) -> %d after %.3f ms\n", ended,
+                NowMs() - t);
+
+    PlatformJob slow;
+    slow.done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    worker = platform::StartWorker();
+    platform::PostWorkerJob(worker, LongJob, &slow);
+    platform::PostWorkerJob(worker, CountDropped, &slow);
+    platform::PostWorkerJob(worker, CountDropped, &slow);
+    ::Sleep(100); // the long job has begun
+    t = NowMs();
+    const bool endedInBound = platform::StopWorker(worker, 300);
+    const double held = NowMs() - t;
+    const DWORD later = ::WaitForSingleObject(slow.done, 5000);
+    ::Sleep(50);
+    std::printf("platform worker: in a 1.5 s job, StopWorker(300) -> %d after %.3f ms; the job "
+                "then %s, ran=%d, queued jobs dropped %d of 2\n",
+                endedInBound, held, later == WAIT_OBJECT_0 ? "finished" : "did not finish",
+                slow.ran, slow.dropped);
+    ::CloseHandle(job.done);
+    ::CloseHandle(slow.done);
+}
+
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kGraphNotify && ::GetCurrentThreadId() == gameThread) ++graphNotices;
     if (message == kPosted && inCall) ++reentered;
@@ -587,9 +665,12 @@ DWORD WINAPI Watchdog(LPVOID) {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     int rounds = 6;
+    bool platformOnly = false;
     std::vector<std::wstring> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--platform-only") == 0)
+            platformOnly = true;
+        else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
             rounds = std::atoi(argv[++i]);
         else
             files.push_back(Wide(argv[i]));
@@ -637,7 +718,11 @@ int main(int argc, char** argv) {
     }
 
     ProbeMarshaler(worker, files[0].c_str());
+    ProbePlatformWorker(files[0].c_str());
+    figures.clear();
+    codes.clear();
     for (const std::wstring& file : files) {
+        if (platformOnly) break;
         std::printf("file %ls, %d rounds\n", file.c_str(), rounds);
         Rounds(worker, file.c_str(), rounds);
         PrintFigures("");

@@ -14,6 +14,11 @@ HResult CreateFilterGraph(ComPtr* graphBuilder);
 HResult QueryGraphInterface(ComPtr graphBuilder, GraphInterface which, ComPtr* out);
 // IUnknown::Release.
 void Release(ComPtr object);
+// The graph manager hands out the free-threaded marshaler (IMarshal::GetUnmarshalClass
+// answers CLSID_InProcFreeMarshaler): any thread of the process may then call it directly,
+// whatever apartment made it. Without it (Wine 8.0, docs/seamless-changes.md) only threads
+// of the apartment that made the graph may.
+bool GraphIsFreeThreaded(ComPtr graphBuilder);
 
 // IGraphBuilder.
 HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName);

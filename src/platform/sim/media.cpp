@@ -32,6 +32,27 @@ ComObject* NewObject(Kind kind, std::shared_ptr<Graph> graph) {
     return object;
 }
 
+std::string ApartmentName(bool mta, uint32_t thread) {
+    return mta ? "the multi-threaded apartment"
+               : "the single-threaded apartment of thread " + std::to_string(thread);
+}
+
+// A call on a graph from a thread of another apartment is unsound unless the graph manager
+// hands out the free-threaded marshaler.
+void CheckApartment(const ComObject& object, const std::string& call) {
+    if (!object.graph || W().graphFreeThreaded) return;
+    const Graph& g = *object.graph;
+    const uint32_t thread = CurrentThread();
+    const Apartment apartment = ApartmentOf(thread);
+    const bool sound = g.madeInMta ? apartment == Apartment::Multi : thread == g.madeBy;
+    if (sound) return;
+    Error(call + " on graph " + std::to_string(g.id) + " of " +
+          ApartmentName(g.madeInMta, g.madeBy) + " from thread " + std::to_string(thread) +
+          (apartment == Apartment::Multi    ? " in the multi-threaded apartment"
+           : apartment == Apartment::Single ? " in its own single-threaded apartment"
+                                            : " in no apartment"));
+}
+
 // The live object behind a pointer, of the kind the call needs; null after recording
 // the misuse.
 ComObject* Use(platform::ComPtr p, Kind kind, const char* call) {
@@ -50,6 +71,7 @@ ComObject* Use(platform::ComPtr p, Kind kind, const char* call) {
                   KindName(kind) + ")");
             return nullptr;
         }
+        CheckApartment(*object, call);
         return object.get();
     }
     Error(std::string(call) + " through an unknown pointer");
@@ -104,8 +126,8 @@ HResult CreateFilterGraph(ComPtr* graphBuilder) {
     NoteGraphCall();
     // Without COM on the thread, CoCreateInstance answers CO_E_NOTINITIALIZED; a thread
     // that never initialised COM still belongs to the multithreaded apartment when some
-    // thread of the process entered it.
-    const bool comReady = W().comInits[CurrentThread()] > 0 || !W().comOtherMode.empty();
+    // thread of the process entered it (a worker, or a CoInitialize that found it there).
+    const bool comReady = ApartmentOf(CurrentThread()) != Apartment::None;
     const HResult hr =
         Scripted(sim::Op::CreateFilterGraph, comReady ? kSOk : static_cast<HResult>(0x800401F0u));
     Record("CreateFilterGraph " + Hex(static_cast<uint32_t>(hr)));
@@ -115,6 +137,8 @@ HResult CreateFilterGraph(ComPtr* graphBuilder) {
     }
     auto graph = std::make_shared<Graph>();
     graph->id = static_cast<int>(W().graphs.size()) + 1;
+    graph->madeBy = CurrentThread();
+    graph->madeInMta = ApartmentOf(graph->madeBy) == Apartment::Multi;
     W().graphs.push_back(graph);
     ComObject* builder = NewObject(Kind::GraphBuilder, graph);
     graph->interfaces[0] = builder;
@@ -157,6 +181,7 @@ void Release(ComPtr object) {
             Error(std::string("Release of an already released ") + KindName(o->kind));
             return;
         }
+        CheckApartment(*o, std::string("Release ") + KindName(o->kind));
         --o->refs;
         o->everReleased = true;
         if (o->refs == 0 && o->graph) CloseFilesIfReleased(*o->graph);
@@ -164,6 +189,15 @@ void Release(ComPtr object) {
     }
     Record("Release ?");
     Error(object ? "Release of an unknown pointer" : "Release of a null pointer");
+}
+
+bool GraphIsFreeThreaded(ComPtr graphBuilder) {
+    SIM_LOCK();
+    NoteGraphCall();
+    const bool free =
+        Use(graphBuilder, Kind::GraphBuilder, "GraphIsFreeThreaded") && W().graphFreeThreaded;
+    Record(std::string("GraphIsFreeThreaded ") + (free ? "1" : "0"));
+    return free;
 }
 
 HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
@@ -450,6 +484,8 @@ GraphView ViewOf(const Graph& g) {
         v.filters.push_back(f->name);
     v.rendered = g.rendered;
     v.eventsQueued = static_cast<int>(g.events.size());
+    v.madeBy = g.madeBy;
+    v.madeInMta = g.madeInMta;
     return v;
 }
 } // namespace

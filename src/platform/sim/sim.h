@@ -143,6 +143,8 @@ struct GraphView {
     std::vector<std::string> filters;  // names, in the graph's order
     std::vector<std::string> rendered; // every name rendered into it
     int eventsQueued = 0;
+    uint32_t madeBy = 0;    // the thread that created it
+    bool madeInMta = false; // ... in the multi-threaded apartment
 };
 // The graph created last; the n-th graph created since Reset (from 1).
 GraphView LastGraph();
@@ -165,6 +167,32 @@ int ComInitCount();
 int ComInitCount(uint32_t threadId);
 // The threads that called any graph function (platform/media.h) since Reset.
 std::set<uint32_t> GraphCallThreads();
+
+// --- Apartments -------------------------------------------------------------------
+// A thread that called CoInitialize has its own single-threaded apartment; a worker's
+// thread (platform/worker.h) is in the multi-threaded one, and so is any thread without
+// COM of its own once some thread is. A graph belongs to the apartment that made it.
+// Off (the default, as under Wine 8.0): the graph manager has no free-threaded marshaler,
+// and a call on a graph (its interfaces, their Release) from a thread of another apartment
+// is recorded in Errors(): a graph of a single-threaded apartment is for the thread that
+// made it, one of the multi-threaded apartment for that apartment's threads. On: the graph
+// manager hands out the free-threaded marshaler, any thread may call any graph, and
+// platform::GraphIsFreeThreaded answers true.
+void SetGraphFreeThreaded(bool on);
+
+// --- Workers (platform/worker.h) ----------------------------------------------------
+// A worker's thread has an id like a started thread's (2001, 2002...) and is in the
+// multi-threaded apartment from its start. In both thread modes its jobs run only when the
+// test calls RunWorkerJobs: every queued job, in order, each as the worker's thread
+// (GetCurrentThreadId answers its id); returns how many ran. A stop drops the jobs still
+// queued (they are called with run = false) and ends the worker at once, unless workers
+// are held: a held worker is one inside a long job, it runs nothing, and StopWorker gives
+// up after its bound (the virtual clock moves on by it, and it serves sent messages) and
+// answers false; the next RunWorkerJobs after the hold drops what is left and ends it.
+int RunWorkerJobs();
+void HoldWorkers(bool hold);
+int WorkersRunning();   // started and not ended
+int WorkerJobsQueued(); // queued and not yet run, all workers
 
 // --- Clock and beeps --------------------------------------------------------------
 uint32_t Now();

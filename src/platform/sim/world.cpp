@@ -129,6 +129,17 @@ void NoteGraphCall() {
     W().graphCallThreads.insert(CurrentThread());
 }
 
+// A thread that entered the multi-threaded apartment (a worker, or one whose CoInitialize
+// found it there) is in it; one that called CoInitialize has its own single-threaded
+// apartment; any other thread belongs to the multi-threaded apartment once it exists.
+Apartment ApartmentOf(uint32_t thread) {
+    const World& w = W();
+    if (w.mtaThreads.count(thread) || w.comOtherMode.count(thread)) return Apartment::Multi;
+    const auto inits = w.comInits.find(thread);
+    if (inits != w.comInits.end() && inits->second > 0) return Apartment::Single;
+    return w.mtaThreads.empty() && w.comOtherMode.empty() ? Apartment::None : Apartment::Multi;
+}
+
 World& W() {
     // Never destroyed: the module's globals give their memory back through it at exit.
     static World* const world = new World;

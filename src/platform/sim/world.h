@@ -14,6 +14,7 @@
 #include "platform/sim/sim.h"
 #include "platform/system.h"
 #include "platform/window.h"
+#include "platform/worker.h"
 
 namespace sim::detail {
 
@@ -62,6 +63,18 @@ struct Graph {
     std::deque<GraphEvent> events;
     uint64_t version = 0;
     ComObject* interfaces[5] = {}; // by Kind, GraphBuilder..BasicAudio
+    // The apartment that made it: the multi-threaded one, or the single-threaded apartment
+    // of the thread `madeBy`.
+    uint32_t madeBy = 0;
+    bool madeInMta = false;
+};
+
+// A worker of platform/worker.h: its thread's id, its queue and where it stands.
+struct SimWorker {
+    uint32_t threadId = 0;
+    std::deque<std::pair<platform::WorkerJob, void*>> jobs;
+    bool stopping = false;
+    bool ended = false;
 };
 
 struct KernelObject {
@@ -125,6 +138,12 @@ struct World {
     std::map<uint32_t, int> comInits;
     std::set<uint32_t> comOtherMode;
     std::set<uint32_t> graphCallThreads; // threads that called into the graph
+    std::set<uint32_t> mtaThreads;       // threads that entered the multi-threaded apartment
+    bool graphFreeThreaded = false;      // the graph manager has the free-threaded marshaler
+
+    // Workers (platform/worker.h), in the order started; a held one runs no job.
+    std::vector<std::unique_ptr<SimWorker>> workers;
+    bool holdWorkers = false;
 
     // Clock, random, threads.
     uint32_t tick = 1000000;
@@ -302,5 +321,8 @@ extern const char ThreadStartOrder;
 void StartRealThread(platform::ThreadProc proc, void* param, uint32_t id);
 // Marks a call into the graph by the calling thread.
 void NoteGraphCall();
+// The calling thread's apartment.
+enum class Apartment { None, Single, Multi };
+Apartment ApartmentOf(uint32_t thread);
 
 } // namespace sim::detail

@@ -58,6 +58,21 @@ void Release(ComPtr object) {
     if (object) As<IUnknown>(object)->Release();
 }
 
+bool GraphIsFreeThreaded(ComPtr graphBuilder) {
+    ORV_STEP("GraphIsFreeThreaded");
+    if (!graphBuilder) return false;
+    IMarshal* marshal = nullptr;
+    if (FAILED(As<IUnknown>(graphBuilder)
+                   ->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(&marshal))) ||
+        !marshal)
+        return false;
+    CLSID unmarshaler{};
+    const HRESULT hr = marshal->GetUnmarshalClass(IID_IUnknown, graphBuilder, MSHCTX_INPROC,
+                                                  nullptr, MSHLFLAGS_NORMAL, &unmarshaler);
+    marshal->Release();
+    return SUCCEEDED(hr) && IsEqualCLSID(unmarshaler, CLSID_InProcFreeMarshaler);
+}
+
 HResult RenderFile(ComPtr graphBuilder, const char16_t* fileName) {
     ORV_STEP("RenderFile");
     if (!graphBuilder) return kPointer;

@@ -7,35 +7,28 @@
 
 #include "platform/console.h"
 #include "checker.h"
+#include "names.h"
 
 namespace check {
 namespace {
 
-// Text for the page: markup characters escaped, bytes that are not UTF-8 shown as U+FFFD.
-std::string Html(const std::string& s) {
+// The code page the game's names are read in.
+uint32_t pageCodePage = 1252;
+
+// A text of the game for the page: in UTF-8 (Readable), markup characters escaped.
+std::string Html(const std::string& text) {
     std::string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        for (size_t k = 1; k < n; ++k)
-            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) >> 6) != 2) n = 0;
-        if (n == 2 && b < 0xC2) n = 0;
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (b == '&')
+    for (const char c : Readable(text, pageCodePage)) {
+        if (c == '&')
             out += "&amp;";
-        else if (b == '<')
+        else if (c == '<')
             out += "&lt;";
-        else if (b == '>')
+        else if (c == '>')
             out += "&gt;";
-        else if (b == '"')
+        else if (c == '"')
             out += "&quot;";
         else
-            out.append(s, i, n);
-        i += n;
+            out += c;
     }
     return out;
 }
@@ -139,6 +132,7 @@ std::string WayTo(const std::string& page, const std::string& game) {
 }
 
 std::string HtmlReport(const Report& r, const std::string& base) {
+    pageCodePage = r.codePage;
     const Counts c = Count(r);
     std::string out =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"

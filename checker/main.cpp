@@ -10,7 +10,9 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/text_out.h"
 #include "checker.h"
+#include "names.h"
 #include "orv_version.h"
 
 namespace {
@@ -129,6 +131,7 @@ int main(int argc, char** argv) {
     }
     check::CheckSettings(report);
     check::CheckStages(report);
+    check::NoteCodePage(report);
     if (!html.empty()) {
         const std::string gameFolder =
             platform::GetCurrentDir(folder, sizeof folder) ? folder : report.game;
@@ -144,6 +147,7 @@ int main(int argc, char** argv) {
     const bool colour = !json && !(noColour && *noColour) && platform::OutputShowsColour();
     const std::string out =
         json ? check::JsonReport(report) : check::TextReport(report, detail, colour);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (!platform::WriteToConsole(out.data(), out.size()))
+        std::fwrite(out.data(), 1, out.size(), stdout);
     return check::Count(report).errors > 0 ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "checker.h"
+#include "names.h"
 
 namespace check {
 namespace {
@@ -30,41 +31,27 @@ std::string Values(const Entry& e) {
            (e.loop ? ", loop " + std::to_string(e.loop) : "");
 }
 
-// A JSON string: valid UTF-8 as it is; each byte that is not part of valid UTF-8 as
-// \udcXX (the lone low surrogate 0xDC00 + byte), so that no name is lost.
+// The code page the report's names are written in (the report's own words are ASCII).
+uint32_t namesCodePage = 1252;
+
+// A JSON string: the name's characters in UTF-8; each byte that does not read in the
+// code page as \udcXX (the lone low surrogate 0xDC00 + byte), so that no name is lost.
 std::string Json(const std::string& s) {
     std::string out = "\"";
     char hex[8];
-    for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        for (size_t k = 1; k < n; ++k)
-            if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) >> 6) != 2) n = 0;
-        // Overlong forms and surrogates are not valid UTF-8 either.
-        if (n == 2 && b < 0xC2) n = 0;
-        if (n == 3) {
-            const auto c = static_cast<unsigned char>(s[i + 1]);
-            if ((b == 0xE0 && c < 0xA0) || (b == 0xED && c >= 0xA0)) n = 0;
-        }
-        if (n == 4) {
-            const auto c = static_cast<unsigned char>(s[i + 1]);
-            if ((b == 0xF0 && c < 0x90) || (b == 0xF4 && c >= 0x90) || b > 0xF4) n = 0;
-        }
-        if (n == 0) {
+    for (const Character& c : Characters(s, namesCodePage)) {
+        const auto b = static_cast<unsigned char>(c.bytes[0]);
+        if (c.utf8.empty()) {
             std::snprintf(hex, sizeof hex, "\\udc%02x", b);
             out += hex;
-            ++i;
         } else if (b == '"' || b == '\\') {
             out += '\\';
             out += static_cast<char>(b);
-            ++i;
         } else if (b < 0x20) {
             std::snprintf(hex, sizeof hex, "\\u%04x", b);
             out += hex;
-            ++i;
         } else {
-            out.append(s, i, n);
-            i += n;
+            out += c.utf8;
         }
     }
     return out + "\"";
@@ -215,7 +202,7 @@ std::string TextReport(const Report& r, Detail detail, bool colour) {
     for (const Stage& s : r.stages)
         if (Fails(s)) failing += (failing.empty() ? "" : ", ") + StageName(s);
     if (!failing.empty()) out += text.Paint("1;31", "Failing:") + " " + failing + "\n";
-    if (detail == Detail::Quiet) return out;
+    if (detail == Detail::Quiet) return Readable(out, r.codePage);
 
     const bool listSettings = detail == Detail::Verbose || Wrong(r.settingsFindings);
     if (listSettings) {
@@ -272,10 +259,11 @@ std::string TextReport(const Report& r, Detail detail, bool colour) {
         if (detail == Detail::Verbose && !s.ctrlR.empty()) out += "  Ctrl+R: " + s.ctrlR + "\n";
         out += findings;
     }
-    return out;
+    return Readable(out, r.codePage);
 }
 
 std::string JsonReport(const Report& r) {
+    namesCodePage = r.codePage;
     std::string out = "{\n  \"game\": " + Json(r.game) +
                       ",\n  \"codepage\": " + std::to_string(r.codePage) +
                       ",\n  \"settings\": {\"file\": " + Json(r.settingsFile) +

@@ -13,6 +13,7 @@
 #include "selection/selection.h"
 #include "tools/tools.h"
 #include "checker.h"
+#include "tune_length.h"
 
 namespace check {
 namespace {
@@ -255,6 +256,32 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
                 " ends list play like stop=1: any value but 0 does");
 }
 
+// Trims that leave nothing of the tune, from its length in its headers.
+void CheckTrims(Stage& s, const std::string& file, int line, const Entry& e) {
+    if (e.start <= 0 && e.end <= 0 && e.loop <= 0) return;
+    const std::string ext = Extension(e.file);
+    if (ext != "wav" && ext != "mp3" && ext != "ogg") return;
+    const std::optional<uint32_t> length = TuneLength(e.file);
+    if (!length) return;
+    const long long ms = *length;
+    const std::string lasts = "the tune lasts " + std::to_string(ms) + " ms";
+    if (e.start >= ms)
+        Add(s.findings, "trim-start-past-end", Severity::Error, file, line,
+            "it starts at " + std::to_string(e.start) + " ms, at or past its end (" + lasts +
+                "): nothing plays");
+    else if (e.end >= ms)
+        Add(s.findings, "trim-end-past-start", Severity::Error, file, line,
+            "it ends " + std::to_string(e.end) + " ms early, but " + lasts + ": nothing plays");
+    else if (e.start > 0 && e.end > 0 && e.start + e.end >= ms)
+        Add(s.findings, "trim-leaves-nothing", Severity::Error, file, line,
+            "it starts at " + std::to_string(e.start) + " ms and ends " + std::to_string(e.end) +
+                " ms early, which leaves nothing (" + lasts + ")");
+    if (e.loop >= ms)
+        Add(s.findings, "loop-past-end", Severity::Warning, file, line,
+            "it repeats from " + std::to_string(e.loop) + " ms, at or past its end (" + lasts +
+                ")");
+}
+
 int Lines(const std::string& text, size_t from, size_t to) {
     int n = 0;
     for (size_t i = from; i < to && i < text.size(); ++i)
@@ -344,6 +371,7 @@ void CheckPlaylist(Stage& s) {
             if (known == checked.end()) checked.push_back(same);
             if (plays && std::find(s.plays.begin(), s.plays.end(), e.file) == s.plays.end())
                 s.plays.push_back(e.file);
+            if (plays) CheckTrims(s, file, line, e);
         }
         s.entries.push_back(e);
     }

@@ -26,6 +26,7 @@ constexpr Rule kRules[] = {
     {"settings-repeated-key", "keep one line for the key"},
     {"settings-no-extensions", "set RndMusicExt1 to a music type, such as mp3"},
     // The stages and the screens.
+    {"names-code-page", ""},
     {"no-stages", "run the checker on the game folder, the one that holds stages\\"},
     {"stage-unreadable", "let the game's user read the stage file"},
     {"bgmusic-missing", "add bgmusic = the music file to the stage's [Music] section"},
@@ -59,6 +60,10 @@ constexpr Rule kRules[] = {
     {"playlist-missing-file", "check the name, or remove the line"},
     {"extsound-missing", "check the extra sound's name"},
     {"extsound-blank", "rename the extra sound without blanks"},
+    {"trim-start-past-end", "start the tune before its end, or remove beg="},
+    {"trim-end-past-start", "end it early by less than the tune lasts, or remove end="},
+    {"trim-leaves-nothing", "trim less: beg= and end= together must be shorter than the tune"},
+    {"loop-past-end", "repeat from a point within the tune, or remove loop="},
     // Entry options.
     {"option-unknown", "write vol=N, vol=+N, vol=-N, beg=N, end=N, stop=N or loop=N"},
     {"option-twice", "give each option once"},

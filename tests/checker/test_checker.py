@@ -96,7 +96,7 @@ STAGES = {
     "stages\\single.def": ("set", "file", ["sound/single.mp3"]),
     "stages\\good.def": ("set", "playlist", ["sound\\single.mp3", "sound\\tune.ogg"]),
     "stages\\broken.def": ("set", "playlist", []),
-    "stages\\gaps.def": ("set", "playlist", ["sound\\single.mp3", "sound\\caf\udce9.mp3"]),
+    "stages\\gaps.def": ("set", "playlist", ["sound\\single.mp3", "sound\\caf\u00e9.mp3"]),
     "stages\\random.def": ("set", "folder", ["sound\\bgm\\a.mp3", "sound\\bgm\\b.ogg"]),
     "stages\\silent.def": ("set", "folder", []),
     "stages\\empty.def": ("empty", "", []),
@@ -190,11 +190,9 @@ class CheckerReport(unittest.TestCase):
         self.assertEqual(good["extsound"], "sound\\rain.wav")
         self.assertEqual([c["path"] for c in good["looked"]], ["good.txt", "sound/good.txt"])
 
-    def test_names_that_are_not_utf8_are_escaped_not_dropped(self):
-        self.assertIn('"sound\\\\caf\\udce9.mp3"', self.json_text)
-        gaps = next(s for s in self.report["stages"] if s["file"] == "stages\\gaps.def")
-        self.assertEqual(gaps["entries"][-1]["file"].encode("utf-8", "surrogateescape"),
-                         b"sound\\caf\xe9.mp3")
+    def test_names_are_read_in_the_code_page(self):
+        self.assertIn('"sound\\\\caf\u00e9.mp3"', self.json_text)
+        self.assertIn("sound\\caf\u00e9.mp3", self.text)
 
     def test_each_finding_has_a_documented_rule_and_a_line_or_null(self):
         documented = set(re.findall(r"^\| `([a-z0-9-]+)` \|", (ROOT / "docs" / "checker.md").read_text(), re.M))
@@ -423,8 +421,8 @@ class Names(unittest.TestCase):
                                        "stages/n.def": stage("n.txt"),
                                        "n.txt": playlist(*(row[0] for row in self.CASES))})
         entries = json.loads(run(folder, "--json")[1])["stages"][0]["entries"]
-        self.assertEqual([(e["file"].encode("utf-8", "surrogateescape"), e["exists"]) for e in entries],
-                         [(name.lower(), found) for name, found in self.CASES])
+        self.assertEqual([(e["file"], e["exists"]) for e in entries],
+                         [(name.lower().decode("cp1252"), found) for name, found in self.CASES])
 
 
 class MusicFiles(unittest.TestCase):
@@ -487,8 +485,8 @@ class CodePage(unittest.TestCase):
     """The code page's lead bytes decide which letters the playlist reader folds."""
 
     CASES = [  # arguments, the entry's file, found (on Linux, which reads the name in it)
-        ([], "sound\\\udc83a.mp3", False),
-        (["--codepage", "932"], "sound\\\udc83A.mp3", True),
+        ([], "sound\\\u0192a.mp3", False),
+        (["--codepage", "932"], "sound\\\u30a2.mp3", True),
     ]
 
     def test_lead_bytes_follow_the_code_page(self):
@@ -529,8 +527,77 @@ class DoubleByteNames(unittest.TestCase):
                 stages = {s["file"]: s for s in json.loads(run(folder, "--json", *args)[1])["stages"]}
                 entry = stages["stages\\list.def"]["entries"][0]
                 self.assertEqual(entry["exists"], listed)
-                plays = [p.encode("utf-8", "surrogateescape") for p in stages["stages\\folder.def"]["plays"]]
-                self.assertEqual(plays, [b"sound\\" + self.KANJI + b"\\a.mp3"] if scanned else [])
+                plays = stages["stages\\folder.def"]["plays"]
+                self.assertEqual(plays, ["sound\\\u8868\\a.mp3"] if scanned else [])
+
+
+class JapaneseNames(unittest.TestCase):
+    """Every line is UTF-8: names are read in the chosen code page, a byte that does not
+    read is shown as \\xNN, and names that read only in another code page bring one note."""
+
+    TUNE = "sound/\u685c\u306e\u821e.mp3"  # in code page 932: 8D F7 82 CC 95 91
+    CASES = [  # arguments, bgmusic as printed, the code page a note suggests
+        ([], "sound/\\x8D\u00f7\u201a\u00cc\u2022\u2018.mp3", "932"),
+        (["--codepage", "932"], TUNE, None),
+    ]
+
+    def test_names_print_as_utf8(self):
+        folder = make_folder("japanese", {
+            "stages/jp.def": b"[Music]\nbgmusic = " + self.TUNE.encode("cp932") + b"\n", self.TUNE: TAGGED})
+        for args, printed, suggested in self.CASES:
+            with self.subTest(args=args):
+                _, text = run(folder, *args)
+                text.encode("utf-8")  # no byte left undecoded
+                self.assertIn(f"bgmusic = {printed} (line 2)", text)
+                notes = [line for line in text.splitlines() if "check again with --codepage" in line]
+                self.assertEqual(notes, [notes[0]] if suggested else [])
+                if suggested:
+                    self.assertTrue(notes[0].endswith(f"--codepage {suggested}"), notes)
+                if not EMULATOR:  # Windows reads names in the system's code page
+                    plays = json.loads(run(folder, "--json", *args)[1])["stages"][0]["plays"]
+                    self.assertEqual(plays, [self.TUNE] if not suggested else [])
+
+    @unittest.skipUnless(EMULATOR and shutil.which("script"), "a console of the Windows build")
+    def test_a_console_shows_the_names(self):
+        """On a terminal Wine gives the program a console, whose code page is not UTF-8."""
+        folder = make_folder("japanese", {
+            "stages/jp.def": b"[Music]\nbgmusic = " + self.TUNE.encode("cp932") + b"\n", self.TUNE: TAGGED})
+        command = " ".join([EMULATOR, CHECKER, "--codepage", "932", folder.name])
+        proc = subprocess.run(["script", "-qec", command, "/dev/null"], cwd=folder.parent,
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        self.assertIn(f"bgmusic = {self.TUNE}".encode(), proc.stdout)
+
+
+@unittest.skipUnless(shutil.which("sox"), "sox makes the tunes")
+class Trims(unittest.TestCase):
+    """Trims are measured against the tune's length, read from its headers."""
+
+    CASES = [  # entry, then the severity and words of the finding, or None
+        ("t.wav,beg=3000", ("error", "starts at 3000 ms, at or past its end (the tune lasts 3000 ms)")),
+        ("t.wav,beg=2900", None),
+        ("t.mp3,end=3100", ("error", "ends 3100 ms early, but the tune lasts 30")),
+        ("t.ogg,beg=2000,end=1000", ("error", "which leaves nothing (the tune lasts 3000 ms)")),
+        ("t.ogg,loop=5000", ("warning", "repeats from 5000 ms")),
+        ("t.mp3,beg=1000,end=1000", None),
+    ]
+
+    def test_trims_past_the_end(self):
+        folder = make_folder("trims", {"stages/t.def": stage("list.txt"),
+                                       "list.txt": playlist(*(e.encode() for e, _ in self.CASES))})
+        for ext in ("wav", "mp3", "ogg"):
+            subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", str(folder / f"t.{ext}"),
+                            "synth", "3", "sine", "440"], check=True, capture_output=True)
+        report = json.loads(run(folder, "--json")[1])
+        for line, (entry, finding) in enumerate(self.CASES, start=3):
+            with self.subTest(entry=entry):
+                said = [(f["level"], f["message"]) for f in report["findings"]
+                        if f["line"] == line and "tune lasts" in f["message"]]
+                if finding:
+                    self.assertEqual(len(said), 1, said)
+                    self.assertEqual(said[0][0], finding[0])
+                    self.assertIn(finding[1], said[0][1])
+                else:
+                    self.assertEqual(said, [])
 
 
 class Fixes(unittest.TestCase):

@@ -204,16 +204,16 @@ std::string TextReport(const Report& r, Detail detail, bool colour) {
     if (!failing.empty()) out += text.Paint("1;31", "Failing:") + " " + failing + "\n";
     if (detail == Detail::Quiet) return Readable(out, r.codePage);
 
-    const bool listSettings = detail == Detail::Verbose || Wrong(r.settingsFindings);
+    const bool listSettings =
+        detail == Detail::Verbose || (detail == Detail::Usual && Wrong(r.settingsFindings));
     if (listSettings) {
         out += "\n" + text.Paint("1", "Settings: " + Slashed(r.settingsFile)) +
                (r.settingsFound ? "" : " (none)") + "\n";
-        if (detail != Detail::ErrorsOnly)
-            for (const SettingValue& v : r.settings)
-                if (v.set || detail == Detail::Verbose)
-                    out += "  " + v.key + " = " + (v.value.empty() ? "\"\"" : v.value) +
-                           (v.set ? " (set, line " + std::to_string(v.line) + ")" : " (default)") +
-                           "\n";
+        for (const SettingValue& v : r.settings)
+            if (v.set || detail == Detail::Verbose)
+                out += "  " + v.key + " = " + (v.value.empty() ? "\"\"" : v.value) +
+                       (v.set ? " (set, line " + std::to_string(v.line) + ")" : " (default)") +
+                       "\n";
     }
     std::string general = text.Lines(r.settingsFindings) + text.Lines(r.folderFindings);
     if (!general.empty()) out += (listSettings ? "" : "\n") + general;

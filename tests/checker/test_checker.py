@@ -214,7 +214,7 @@ class CheckerReport(unittest.TestCase):
              ["  Ctrl+R: ", "InitRandom"], {"error", "warning", "note"}),
             (["--verbose"], ["  InitRandom = 1 (default)", "  Ctrl+R: leaves the stage alone (it finds bgmusic set)"],
              ["(said of"], {"error", "warning", "note"}),
-            (["--errors-only"], ["fix: check the name, or remove the line"], ["  InitRandom = 1 (default)"], {"error"}),
+            (["--errors-only"], ["fix: check the name, or remove the line"], ["Settings:"], {"error"}),
             (["--quiet"], [], ["Stage "], set()),
         ]
         for args, present, absent, levels in MODES:

@@ -104,7 +104,7 @@ std::string HtmlReport(const Report& report, const std::string& base);
 // relative link ending with '/', "" for the same folder, or a file URL across drives.
 std::string WayTo(const std::string& page, const std::string& game);
 
-// A name as written ("sound\\a.mp3") as a path of the game folder with forward slashes.
+// A name as written (sound\a.mp3) as a path of the game folder with forward slashes.
 std::string Slashed(const std::string& name);
 // Edit distance, ASCII letters in any case.
 int Distance(const std::string& a, const std::string& b);

@@ -51,6 +51,10 @@ std::string Url(const std::string& s) {
     return out;
 }
 
+std::string Counted(int n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
 const char* Level(Severity s) {
     return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
 }
@@ -88,6 +92,7 @@ std::vector<std::string> Parts(const std::string& path) {
 constexpr char kStyle[] =
     "body{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse;width:100%}"
     "th,td{border:1px solid #bbb;padding:.3em .5em;vertical-align:top;text-align:left}"
+    "td:first-child{white-space:nowrap}.findings{overflow-wrap:anywhere}"
     "tr.problem td:last-child{background:#fde8e8}tr.fine td:last-child{background:#e8f6e8}"
     ".error b{color:#b00}.warning b{color:#a60}.note b{color:#06a}"
     "ul{margin:.2em 0;padding-left:1.2em}audio{height:2em;vertical-align:middle}"
@@ -167,8 +172,7 @@ std::string HtmlReport(const Report& r, const std::string& base) {
                    Html(Url(base + platform::MachinePath(p))) + "\"></audio></li>\n";
         if (!s.plays.empty()) out += "</ul>";
         out += "</td>\n<td>" +
-               std::string(problem ? std::to_string(errors) + " errors, " +
-                                         std::to_string(warnings) + " warnings"
+               std::string(problem ? Counted(errors, "error") + ", " + Counted(warnings, "warning")
                            : s.plays.empty() ? "plays nothing"
                                              : "plays") +
                Items(s.findings) + "</td></tr>\n";

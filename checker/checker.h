@@ -12,14 +12,19 @@ enum class Severity { Note, Warning, Error };
 
 // One line of the report: a problem or a remark about one file of the game folder.
 struct Finding {
+    std::string rule; // its stable id ("playlist-missing-file"), listed in docs/checker.md
     Severity severity;
     std::string file; // as the plug-in names it; empty for the game folder itself
     int line;         // 1 and up; 0 for the file as a whole
     std::string message;
+    std::string fix; // what to do about it; empty when there is nothing to do
 };
 using Findings = std::vector<Finding>;
-void Add(Findings& to, Severity severity, const std::string& file, int line,
-         const std::string& message);
+// A finding; without a fix of its own it takes the rule's usual one (RuleFix).
+void Add(Findings& to, const char* rule, Severity severity, const std::string& file, int line,
+         const std::string& message, const std::string& fix = {});
+// The fix a rule usually comes with; empty when the finding itself says it all.
+std::string RuleFix(const std::string& rule);
 
 struct SettingValue {
     std::string key, value; // the value the plug-in uses
@@ -88,8 +93,24 @@ struct Counts {
     int stages = 0, playing = 0, errors = 0, warnings = 0, notes = 0;
 };
 Counts Count(const Report& report);
-std::string TextReport(const Report& report);
+// What the text report shows: everything (verbose), the usual, the errors, the summary.
+enum class Detail { Quiet, ErrorsOnly, Usual, Verbose };
+std::string TextReport(const Report& report, Detail detail = Detail::Usual, bool colour = false);
 std::string JsonReport(const Report& report);
+// The report as one self-contained page; `base` leads from the page's folder to the game
+// folder ("" when the page lies in it, else ending with '/').
+std::string HtmlReport(const Report& report, const std::string& base);
+// The way from the folder of the file `page` to the folder `game` (both absolute): a
+// relative link ending with '/', "" for the same folder, or a file URL across drives.
+std::string WayTo(const std::string& page, const std::string& game);
+
+// A name as written (sound\a.mp3) as a path of the game folder with forward slashes.
+std::string Slashed(const std::string& name);
+// Edit distance, ASCII letters in any case.
+int Distance(const std::string& a, const std::string& b);
+// "did you mean sound/Adon_2.mp3?" when a file of the folder a missing name points into
+// is close enough to be the one meant; empty otherwise.
+std::string DidYouMean(const std::string& missing);
 
 // Small text helpers shared by the checks.
 std::string Trimmed(const std::string& text);

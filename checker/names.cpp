@@ -125,7 +125,7 @@ void NoteCodePage(Report& r) {
     const std::string said = std::to_string(unread.size()) + (one ? " name (" : " names (") +
                              unread.front() + (one ? ") " : ", ...) ") + verb +
                              " not read as code page " + std::to_string(r.codePage) + " text";
-    Add(r.folderFindings, Severity::Note, "", 0,
+    Add(r.folderFindings, "names-code-page", Severity::Note, "", 0,
         reads ? said + " but " + verb + " as code page " + std::to_string(reads) +
                     ": check again with --codepage " + std::to_string(reads)
               : said + ", nor as any other code page the checker knows");

@@ -1,6 +1,11 @@
 // The report, as text for people and as JSON for programs; both hold the same findings.
+// The text puts the summary first and every finding at column 0 as "path:line: level:
+// message", with its fix under it; a note said of many entries is said once.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "checker.h"
 #include "names.h"
@@ -18,13 +23,6 @@ const char* SeverityName(Severity s) {
         break;
     }
     return "note";
-}
-
-std::string Line(const Finding& f) {
-    std::string place = f.file;
-    if (!place.empty() && f.line > 0) place += ":" + std::to_string(f.line);
-    return "  " + (place.empty() ? std::string() : place + ": ") + SeverityName(f.severity) + ": " +
-           f.message + "\n";
 }
 
 std::string Values(const Entry& e) {
@@ -66,16 +64,87 @@ std::string Json(bool b) {
     return b ? "true" : "false";
 }
 
+// A line number, null for none.
+std::string JsonLine(int line) {
+    return line > 0 ? std::to_string(line) : "null";
+}
+
 void JsonFindings(std::string& out, const Findings& findings, const std::string& stage,
                   bool& first) {
     for (const Finding& f : findings) {
         out += first ? "\n    " : ",\n    ";
         first = false;
-        out += "{\"severity\": " + Json(std::string(SeverityName(f.severity))) +
-               ", \"file\": " + Json(f.file) + ", \"line\": " + Json(f.line) +
+        out += "{\"rule\": " + Json(f.rule) +
+               ", \"level\": " + Json(std::string(SeverityName(f.severity))) +
+               ", \"path\": " + Json(Slashed(f.file)) + ", \"line\": " + JsonLine(f.line) +
                ", \"stage\": " + (stage.empty() ? std::string("null") : Json(stage)) +
-               ", \"message\": " + Json(f.message) + "}";
+               ", \"message\": " + Json(f.message) +
+               ", \"fix\": " + (f.fix.empty() ? std::string("null") : Json(f.fix)) + "}";
     }
+}
+
+// The text report's pieces, in colour or not.
+struct Text {
+    Detail detail;
+    bool colour;
+    // The notes said once for many entries: (rule, message) -> how many times.
+    std::vector<std::pair<std::pair<std::string, std::string>, int>> repeated;
+    std::vector<std::pair<std::string, std::string>> said;
+
+    std::string Paint(const char* code, const std::string& text) const {
+        return colour ? std::string("\033[") + code + "m" + text + "\033[0m" : text;
+    }
+    bool Shows(const Finding& f) const {
+        if (detail == Detail::ErrorsOnly) return f.severity == Severity::Error;
+        if (detail == Detail::Quiet) return false;
+        if (detail == Detail::Verbose || f.severity != Severity::Note) return true;
+        const auto key = std::make_pair(f.rule, f.message);
+        return std::find(said.begin(), said.end(), key) == said.end();
+    }
+    int TimesSaid(const Finding& f) const {
+        for (const auto& [key, n] : repeated)
+            if (key == std::make_pair(f.rule, f.message)) return n;
+        return 1;
+    }
+    // "path:line: level: message", at column 0, and its fix on the next line.
+    std::string Line(const Finding& f) {
+        if (!Shows(f)) return {};
+        const char* colours[] = {"1;36", "1;35", "1;31"};
+        std::string place = Slashed(f.file);
+        if (!place.empty() && f.line > 0) place += ":" + std::to_string(f.line);
+        std::string out = (place.empty() ? std::string() : Paint("1", place + ":") + " ") +
+                          Paint(colours[static_cast<int>(f.severity)],
+                                std::string(SeverityName(f.severity)) + ":") +
+                          " " + f.message;
+        const int times =
+            detail == Detail::Verbose || f.severity != Severity::Note ? 1 : TimesSaid(f);
+        if (times > 1)
+            out += " (said of " + std::to_string(times) + " entries; --verbose lists each)";
+        if (f.severity == Severity::Note && detail != Detail::Verbose)
+            said.emplace_back(f.rule, f.message);
+        out += "\n";
+        if (!f.fix.empty()) out += "  " + Paint("32", "fix:") + " " + f.fix + "\n";
+        return out;
+    }
+    std::string Lines(const Findings& findings) {
+        std::string out;
+        for (const Finding& f : findings)
+            out += Line(f);
+        return out;
+    }
+};
+
+bool Wrong(const Findings& findings) {
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return f.severity != Severity::Note; });
+}
+bool Fails(const Stage& s) {
+    return std::any_of(s.findings.begin(), s.findings.end(),
+                       [](const Finding& f) { return f.severity == Severity::Error; });
+}
+
+std::string Plural(int n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
 } // namespace
@@ -100,60 +169,96 @@ Counts Count(const Report& r) {
     return c;
 }
 
-std::string TextReport(const Report& r) {
+std::string StageName(const Stage& s) {
+    return s.screen.empty() ? Slashed(s.file) : s.screen + " of " + Slashed(s.file);
+}
+
+std::string TextReport(const Report& r, Detail detail, bool colour) {
+    Text text{detail, colour, {}, {}};
+    auto note = [&text](const Findings& findings) {
+        for (const Finding& f : findings) {
+            if (f.severity != Severity::Note) continue;
+            const auto key = std::make_pair(f.rule, f.message);
+            auto it = std::find_if(text.repeated.begin(), text.repeated.end(),
+                                   [&](const auto& k) { return k.first == key; });
+            if (it == text.repeated.end())
+                text.repeated.push_back({key, 1});
+            else
+                ++it->second;
+        }
+    };
+    note(r.settingsFindings);
+    note(r.folderFindings);
+    for (const Stage& s : r.stages)
+        note(s.findings);
+
+    const Counts c = Count(r);
     std::string out = "bgm-check: game folder " + r.game + ", code page " +
-                      std::to_string(r.codePage) + "\n\nSettings: " + r.settingsFile +
-                      (r.settingsFound ? "" : " (none)") + "\n";
-    for (const SettingValue& v : r.settings)
-        out += "  " + v.key + " = " + (v.value.empty() ? "\"\"" : v.value) +
-               (v.set ? " (set, line " + std::to_string(v.line) + ")" : " (default)") + "\n";
-    for (const Finding& f : r.settingsFindings)
-        out += Line(f);
-    for (const Finding& f : r.folderFindings)
-        out += "\n" + Line(f);
+                      std::to_string(r.codePage) + "\n" + text.Paint("1", "Summary:") + " " +
+                      Plural(c.stages, "stage") + ", " + std::to_string(c.playing) +
+                      " can play music; " + Plural(c.errors, "error") + ", " +
+                      Plural(c.warnings, "warning") + ", " + Plural(c.notes, "note") + "\n";
+    std::string failing;
+    for (const Stage& s : r.stages)
+        if (Fails(s)) failing += (failing.empty() ? "" : ", ") + StageName(s);
+    if (!failing.empty()) out += text.Paint("1;31", "Failing:") + " " + failing + "\n";
+    if (detail == Detail::Quiet) return Readable(out, r.codePage);
+
+    const bool listSettings =
+        detail == Detail::Verbose || (detail == Detail::Usual && Wrong(r.settingsFindings));
+    if (listSettings) {
+        out += "\n" + text.Paint("1", "Settings: " + Slashed(r.settingsFile)) +
+               (r.settingsFound ? "" : " (none)") + "\n";
+        for (const SettingValue& v : r.settings)
+            if (v.set || detail == Detail::Verbose)
+                out += "  " + v.key + " = " + (v.value.empty() ? "\"\"" : v.value) +
+                       (v.set ? " (set, line " + std::to_string(v.line) + ")" : " (default)") +
+                       "\n";
+    }
+    std::string general = text.Lines(r.settingsFindings) + text.Lines(r.folderFindings);
+    if (!general.empty()) out += (listSettings ? "" : "\n") + general;
 
     for (const Stage& s : r.stages) {
-        out += s.screen.empty() ? "\nStage " + s.file + ": "
-                                : "\nScreen " + s.screen + " of " + s.file + ": ";
+        const std::string findings = text.Lines(s.findings);
+        if (findings.empty() && detail != Detail::Verbose) continue;
+        out +=
+            "\n" + text.Paint("1", (s.screen.empty() ? "Stage " : "Screen ") + StageName(s)) + ": ";
         if (s.entry == "set")
             out += "bgmusic = " + s.bgmusic + " (line " + std::to_string(s.line) + ")\n";
         else if (s.entry == "empty")
             out += "bgmusic is empty (line " + std::to_string(s.line) + ")\n";
         else
             out += "no bgmusic\n";
-        for (const MusicKey& k : s.music)
-            out += "  " + k.key + " = " + k.value + " (line " + std::to_string(k.line) + ")\n";
-        if (!s.looked.empty()) {
-            out += "  looked for:";
-            for (const Candidate& c : s.looked)
-                out += " " + c.path + (c.found ? " (found)" : " (missing)");
-            out += "\n";
+        if (detail == Detail::Verbose) {
+            for (const MusicKey& k : s.music)
+                out += "  " + k.key + " = " + k.value + " (line " + std::to_string(k.line) + ")\n";
+            if (!s.looked.empty()) {
+                out += "  looked for:";
+                for (const Candidate& k : s.looked)
+                    out += " " + k.path + (k.found ? " (found)" : " (missing)");
+                out += "\n";
+            }
+            if (!s.kind.empty()) {
+                out += "  asks for the " + s.kind + " " + s.request;
+                if (s.kind == "playlist")
+                    out += s.refused ? ", which is no playlist to the plug-in"
+                                     : ": " + std::to_string(s.entries.size()) + " entries";
+                if (!s.extSound.empty()) out += ", extra sound " + s.extSound;
+                out += "\n";
+            }
+            for (const Entry& e : s.entries)
+                out += "    line " + std::to_string(e.line) + ": " +
+                       (e.file.empty() ? "(no file)" : e.file) +
+                       (e.options.empty() ? "" : " [" + e.options + "]") + ": " + Values(e) + "\n";
         }
-        if (!s.kind.empty()) {
-            out += "  asks for the " + s.kind + " " + s.request;
-            if (s.kind == "playlist")
-                out += s.refused ? ", which is no playlist to the plug-in"
-                                 : ": " + std::to_string(s.entries.size()) + " entries";
-            if (!s.extSound.empty()) out += ", extra sound " + s.extSound;
-            out += "\n";
-        }
-        for (const Entry& e : s.entries)
-            out += "    line " + std::to_string(e.line) + ": " +
-                   (e.file.empty() ? "(no file)" : e.file) +
-                   (e.options.empty() ? "" : " [" + e.options + "]") + ": " + Values(e) + "\n";
         std::string plays;
         for (const std::string& p : s.plays)
-            plays += (plays.empty() ? "" : ", ") + p;
-        out += "  can play: " + (plays.empty() ? std::string("nothing") : plays) + "\n";
-        if (!s.ctrlR.empty()) out += "  Ctrl+R: " + s.ctrlR + "\n";
-        for (const Finding& f : s.findings)
-            out += Line(f);
+            plays += (plays.empty() ? "" : ", ") + Slashed(p);
+        if (detail != Detail::ErrorsOnly)
+            out += "  can play: " + (plays.empty() ? std::string("nothing") : plays) + "\n";
+        if (detail == Detail::Verbose && !s.ctrlR.empty()) out += "  Ctrl+R: " + s.ctrlR + "\n";
+        out += findings;
     }
-    const Counts c = Count(r);
-    out += "\nSummary: " + std::to_string(c.stages) + " stage" + (c.stages == 1 ? "" : "s") + ", " +
-           std::to_string(c.playing) + " can play music; " + std::to_string(c.errors) + " error" +
-           (c.errors == 1 ? "" : "s") + ", " + std::to_string(c.warnings) + " warning" +
-           (c.warnings == 1 ? "" : "s") + "\n";
     return Readable(out, r.codePage);
 }
 
@@ -168,13 +273,13 @@ std::string JsonReport(const Report& r) {
         out += std::string(i ? "," : "") + "\n    {\"key\": " + Json(v.key) +
                ", \"value\": " + Json(v.value) +
                ", \"source\": " + Json(std::string(v.set ? "set" : "default")) +
-               ", \"line\": " + Json(v.line) + "}";
+               ", \"line\": " + JsonLine(v.line) + "}";
     }
     out += "]},\n  \"stages\": [";
     for (size_t i = 0; i < r.stages.size(); ++i) {
         const Stage& s = r.stages[i];
         out += std::string(i ? "," : "") + "\n    {\"file\": " + Json(s.file) +
-               ", \"line\": " + Json(s.line) + ", \"entry\": " + Json(s.entry) +
+               ", \"line\": " + JsonLine(s.line) + ", \"entry\": " + Json(s.entry) +
                ", \"bgmusic\": " + Json(s.bgmusic) + ", \"line_ends\": " + Json(s.lineEnds) +
                ", \"ctrl_r\": " + Json(s.ctrlR) + ", \"screen\": " + Json(s.screen) +
                ",\n     \"music\": [";

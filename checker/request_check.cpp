@@ -51,15 +51,16 @@ bool In(const std::string& ext, const char* const* list, size_t n) {
 // not play, a file that can't be read or is empty.
 bool MusicFile(Stage& s, const std::string& file) {
     if (platform::IsFolder(file.c_str())) {
-        Add(s.findings, Severity::Error, file, 0, "is a folder, not a music file: nothing plays");
+        Add(s.findings, "music-is-folder", Severity::Error, file, 0,
+            "is a folder, not a music file: nothing plays");
         return false;
     }
     const std::string ext = Extension(file);
     if (In(ext, kWithDecoder, std::size(kWithDecoder))) {
-        Add(s.findings, Severity::Note, file, 0,
+        Add(s.findings, "music-needs-decoder", Severity::Note, file, 0,
             "." + ext + " plays only where a DirectShow decoder for it is installed");
     } else if (!In(ext, kPlayed, std::size(kPlayed))) {
-        Add(s.findings, Severity::Error, file, 0,
+        Add(s.findings, "music-unknown-type", Severity::Error, file, 0,
             (ext.empty() ? std::string("no file type") : "." + ext + " is no music type") +
                 " that Windows is known to play: nothing plays");
         return false;
@@ -67,7 +68,7 @@ bool MusicFile(Stage& s, const std::string& file) {
 
     platform::Handle h = platform::OpenFileForRead(file.c_str());
     if (!h) {
-        Add(s.findings, Severity::Error, file, 0,
+        Add(s.findings, "music-unreadable", Severity::Error, file, 0,
             "cannot be read: " + ErrorInWords(platform::GetLastError()));
         return false;
     }
@@ -75,48 +76,61 @@ bool MusicFile(Stage& s, const std::string& file) {
     const std::optional<Id3v2Header> header = ReadId3v2Header(h, size);
     platform::CloseObject(h);
     if (size == 0) {
-        Add(s.findings, Severity::Error, file, 0, "is empty: nothing plays");
+        Add(s.findings, "music-empty", Severity::Error, file, 0, "is empty: nothing plays");
         return false;
     }
     if (!header) return true;
     const Id3v2Header tag = *header;
     const std::string version = "ID3v2." + std::to_string(tag.version);
     if (tag.kind == Id3v2::Unsupported)
-        Add(s.findings, Severity::Note, file, 0,
+        Add(s.findings, "music-tag-unsupported", Severity::Note, file, 0,
             "an " + version + " tag at its start, which Ctrl+X does not cut");
     else if (tag.kind == Id3v2::Present && tag.cutLength > size)
-        Add(s.findings, Severity::Warning, file, 0,
+        Add(s.findings, "music-tag-oversized", Severity::Warning, file, 0,
             "an " + version + " tag whose size (" + std::to_string(tag.cutLength) +
                 " bytes) exceeds the file's (" + std::to_string(size) +
                 "): Ctrl+X refuses to cut it");
     else if (tag.kind == Id3v2::Present)
-        Add(s.findings, Severity::Note, file, 0,
+        Add(s.findings, "music-tag", Severity::Note, file, 0,
             "an " + version + " tag of " + std::to_string(tag.cutLength) +
                 " bytes at its start (Ctrl+X cuts it)");
     return true;
 }
 
-// Why the reader refused a playlist's text, for the one who wrote it.
-std::string Refusal(const std::string& raw) {
+// Why the reader refused a playlist's text, and what to do about it, for the one who
+// wrote it.
+struct Refused {
+    std::string why, fix;
+};
+Refused Refusal(const std::string& raw) {
     if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        return "it starts with a UTF-8 byte-order mark; save it in the system's code page";
+        return {"it starts with a UTF-8 byte-order mark; save it in the system's code page",
+                "save it in the system's code page (ANSI), without a byte-order mark"};
     if (raw.compare(0, 2, "\xFF\xFE") == 0 || raw.compare(0, 2, "\xFE\xFF") == 0)
-        return "it is written in UTF-16; save it in the system's code page";
+        return {"it is written in UTF-16; save it in the system's code page",
+                "save it in the system's code page (ANSI)"};
     const size_t spaces = raw.find_first_not_of(' ');
-    if (spaces != std::string::npos && raw[spaces] == '\t') return "a tab stands before the header";
+    if (spaces != std::string::npos && raw[spaces] == '\t')
+        return {"a tab stands before the header", "remove the tab before [Orvalin_BGMList]"};
     const size_t lf = raw.find('\n');
     const size_t crlf = raw.find("\r\n");
     if (lf != std::string::npos && lf != crlf + 1)
-        return "its first line ends with a bare LF, not CR LF";
+        return {"its first line ends with a bare LF, not CR LF", "save it with CR LF line ends"};
     const size_t end = crlf == std::string::npos ? raw.size() : crlf;
     const std::string line = Lower(raw.substr(0, end));
     const std::string header = "[orvalin_bgmlist]";
     const size_t at = line.find(header);
     if (at == std::string::npos || line.find_first_not_of(' ') != at)
-        return "its first line is not the header [Orvalin_BGMList]";
-    if (at > 46) return std::to_string(at) + " spaces stand before the header; at most 46 may";
-    if (line.size() > at + header.size()) return "blanks or text follow the header on its line";
-    return "the header's line does not end within the file's first 64 bytes";
+        return {"its first line is not the header [Orvalin_BGMList]",
+                "make [Orvalin_BGMList] the first line"};
+    if (at > 46)
+        return {std::to_string(at) + " spaces stand before the header; at most 46 may",
+                "remove the spaces before [Orvalin_BGMList]"};
+    if (line.size() > at + header.size())
+        return {"blanks or text follow the header on its line",
+                "end the header's line right after [Orvalin_BGMList]"};
+    return {"the header's line does not end within the file's first 64 bytes",
+            "end the header's line with CR LF within the first 64 bytes"};
 }
 
 struct Options {
@@ -167,7 +181,7 @@ void NoteSplitBoxes(Stage& s, const std::string& file, int line, const char* ent
     const SplitBoxes boxes = BoxesOfSplit(entry, split);
     for (int i = 0; i < boxes.count; ++i)
         if (PluginSettings.Debug >= boxes.box[i].level)
-            Add(s.findings, Severity::Note, file, line,
+            Add(s.findings, "playlist-debug-box", Severity::Note, file, line,
                 std::string("the plug-in shows the box \"") + boxes.box[i].caption +
                     "\": " + OneLine(boxes.box[i].text));
 }
@@ -205,7 +219,7 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
         if (alone.stop) each.stop = alone.stop;
         if (alone.loop) each.loop = alone.loop;
         if (!Plain(option)) {
-            Add(s.findings, Severity::Warning, file, line,
+            Add(s.findings, "option-unknown", Severity::Warning, file, line,
                 "the option \"" + option +
                     "\" is not one the plug-in knows; on its own it reads as " + Describe(alone));
             continue;
@@ -215,29 +229,29 @@ void CheckOptions(Stage& s, const std::string& file, int line, const std::string
         keys.push_back(key);
     }
     if (twice)
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "option-twice", Severity::Warning, file, line,
             "an option given twice: the plug-in runs the numbers together and reads " +
                 Describe(read));
     else if (!(each == read))
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "option-run-together", Severity::Warning, file, line,
             "the plug-in reads these options together as " + Describe(read) +
                 ", option by option they say " + Describe(each));
     const size_t vol = Lower(options).rfind("vol=");
     const bool relative = vol != std::string::npos && vol + 4 < options.size() &&
                           (options[vol + 4] == '+' || options[vol + 4] == '-');
     if (relative && (read.volume >= 10000 || read.volume <= -10000))
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "volume-replaces", Severity::Warning, file, line,
             "a correction of 10000 or more is taken as a volume in place of the game's");
     else if (relative && (read.volume > 255 || read.volume < -255))
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "volume-correction-beyond", Severity::Warning, file, line,
             "a correction of " + std::to_string(read.volume) +
                 " is beyond the volume scale (0 to 255): the tune plays at the scale's end");
     else if (!relative && read.volume > 10255)
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "volume-above-scale", Severity::Warning, file, line,
             "a volume of " + std::to_string(read.volume - 10000) +
                 " is above the top of the volume scale (0 to 255)");
     if (read.stop != 0 && read.stop != 1)
-        Add(s.findings, Severity::Note, file, line,
+        Add(s.findings, "option-stop-value", Severity::Note, file, line,
             "stop=" + std::to_string(read.stop) +
                 " ends list play like stop=1: any value but 0 does");
 }
@@ -252,18 +266,18 @@ void CheckTrims(Stage& s, const std::string& file, int line, const Entry& e) {
     const long long ms = *length;
     const std::string lasts = "the tune lasts " + std::to_string(ms) + " ms";
     if (e.start >= ms)
-        Add(s.findings, Severity::Error, file, line,
+        Add(s.findings, "trim-start-past-end", Severity::Error, file, line,
             "it starts at " + std::to_string(e.start) + " ms, at or past its end (" + lasts +
                 "): nothing plays");
     else if (e.end >= ms)
-        Add(s.findings, Severity::Error, file, line,
+        Add(s.findings, "trim-end-past-start", Severity::Error, file, line,
             "it ends " + std::to_string(e.end) + " ms early, but " + lasts + ": nothing plays");
     else if (e.start > 0 && e.end > 0 && e.start + e.end >= ms)
-        Add(s.findings, Severity::Error, file, line,
+        Add(s.findings, "trim-leaves-nothing", Severity::Error, file, line,
             "it starts at " + std::to_string(e.start) + " ms and ends " + std::to_string(e.end) +
                 " ms early, which leaves nothing (" + lasts + ")");
     if (e.loop >= ms)
-        Add(s.findings, Severity::Warning, file, line,
+        Add(s.findings, "loop-past-end", Severity::Warning, file, line,
             "it repeats from " + std::to_string(e.loop) + " ms, at or past its end (" + lasts +
                 ")");
 }
@@ -290,29 +304,29 @@ void CheckPlaylist(Stage& s) {
     const PlaylistText& seen = read.text;
     if (read.refusal == ListRefusal::OutOfMemory) {
         s.refused = true;
-        Add(s.findings, Severity::Error, file, 0,
+        Add(s.findings, "playlist-out-of-memory", Severity::Error, file, 0,
             "the plug-in cannot get the memory to read it (it shows \"Failed to allocate "
             "memory.\")");
         return;
     }
     if (read.refusal != ListRefusal::None) {
         s.refused = true;
-        Add(s.findings, Severity::Error, file, 1,
-            "the plug-in does not take it for a playlist: " + Refusal(raw));
+        Add(s.findings, "playlist-refused", Severity::Error, file, 1,
+            "the plug-in does not take it for a playlist: " + Refusal(raw).why, Refusal(raw).fix);
         return;
     }
     const EntryTable& entries = read.entries;
     const int first = LineAt(raw, seen.listStart);
     if (Lower(raw).find("[list]") != Lower(raw).rfind("[list]"))
-        Add(s.findings, Severity::Warning, file, first - 1,
+        Add(s.findings, "playlist-several-list-heads", Severity::Warning, file, first - 1,
             "more than one [List] head: the lines after each are counted, but the entries are "
             "taken from the last one on");
     if (entries.Count() == 0)
-        Add(s.findings, Severity::Error, file, first - 1,
+        Add(s.findings, "playlist-no-entries", Severity::Error, file, first - 1,
             "no entries: nothing plays (drop music files on the game window while it plays to "
             "fill the list)");
     if (read.Cut())
-        Add(s.findings, Severity::Warning, file, first + kMaxEntries,
+        Add(s.findings, "playlist-too-many-entries", Severity::Warning, file, first + kMaxEntries,
             std::string("more than 10,000 entries: this line and those after it are not read") +
                 (PluginSettings.Beep != 0 ? " (the plug-in beeps at 1500 Hz for 2000 ms)" : ""));
 
@@ -324,7 +338,7 @@ void CheckPlaylist(Stage& s) {
         size_t end = raw.find("\r\n", at);
         if (end == std::string::npos) end = raw.size();
         if (end - at > kLineRoom)
-            Add(s.findings, Severity::Warning, file, line,
+            Add(s.findings, "playlist-line-too-long", Severity::Warning, file, line,
                 "the line is " + std::to_string(end - at) +
                     " bytes long: the plug-in keeps its first 255");
         next += Lines(raw, at, end + 2);
@@ -338,13 +352,14 @@ void CheckPlaylist(Stage& s) {
         if (split.options[0] || std::strchr(entries[i], ','))
             CheckOptions(s, file, line, split.options, OptionsOf(split));
         if (e.file.empty()) {
-            Add(s.findings, Severity::Error, file, line,
+            Add(s.findings, "playlist-empty-entry", Severity::Error, file, line,
                 "an empty entry: nothing plays when it is chosen");
         } else if (KindOfRequest(name) != RequestKind::SingleFile) {
-            Add(s.findings, Severity::Error, file, line,
+            Add(s.findings, "playlist-marker-entry", Severity::Error, file, line,
                 e.file + " is a playlist or folder marker: an entry must be a music file");
         } else if (!(e.exists = platform::FileExists(name))) {
-            Add(s.findings, Severity::Error, file, line, e.file + " does not exist");
+            Add(s.findings, "playlist-missing-file", Severity::Error, file, line,
+                e.file + " does not exist", DidYouMean(e.file));
         } else {
             // One account per file, however the entries write its name.
             std::string same = platform::NameInCapitals(e.file);
@@ -366,15 +381,15 @@ void CheckPlaylist(Stage& s) {
         const size_t key = Lower(raw).rfind("extsound");
         const int line = key == std::string::npos ? 0 : LineAt(raw, key);
         if (!platform::FileExists(read.extSound))
-            Add(s.findings, Severity::Warning, file, line,
-                "the extra sound " + s.extSound + " does not exist");
+            Add(s.findings, "extsound-missing", Severity::Warning, file, line,
+                "the extra sound " + s.extSound + " does not exist", DidYouMean(s.extSound));
         const size_t value = raw.find(s.extSound, key == std::string::npos ? 0 : key);
         const size_t after = value == std::string::npos ? value : value + s.extSound.size();
         if (after != std::string::npos && after < raw.size()) {
             size_t end = raw.find_first_of("\r\n", after);
             if (end == std::string::npos) end = raw.size();
             if (!Trimmed(raw.substr(after, end - after)).empty())
-                Add(s.findings, Severity::Warning, file, line,
+                Add(s.findings, "extsound-blank", Severity::Warning, file, line,
                     "the extra sound's name ends at the first blank: the plug-in plays " +
                         s.extSound);
         }
@@ -390,29 +405,31 @@ void CheckFolder(Stage& s) {
     for (int i = 0; i < scan.searchCount; ++i) {
         const FolderSearch& search = scan.searches[i];
         if (search.error != 0)
-            Add(s.findings, Severity::Warning, s.request, 0,
+            Add(s.findings, "folder-search-fails", Severity::Warning, s.request, 0,
                 std::string("the search for ") + search.pattern + " fails (error " +
                     std::to_string(search.error) + "): the plug-in looks no further");
         else if (search.endError)
-            Add(s.findings, Severity::Warning, s.request, 0,
+            Add(s.findings, "folder-search-ends", Severity::Warning, s.request, 0,
                 std::string("the search for ") + search.pattern +
                     " ends before its last file: the plug-in plays what it found" +
                     (PluginSettings.Beep > 0 ? " and beeps" : ""));
     }
     if (scan.outOfMemory)
-        Add(s.findings, Severity::Warning, s.request, 0,
+        Add(s.findings, "folder-out-of-memory", Severity::Warning, s.request, 0,
             "the plug-in cannot get the memory for every file: some are left out");
     if (count == 0) {
         const size_t cut = platform::LastSeparator(s.request);
         const std::string folder = cut == std::string::npos ? s.request : s.request.substr(0, cut);
         const bool exists = cut != std::string::npos && platform::FileExists(folder.c_str());
-        Add(s.findings, Severity::Error, s.request, 0,
+        Add(s.findings, exists ? "folder-no-match" : "folder-missing", Severity::Error, s.request,
+            0,
             exists ? "no file in " + folder + " matches " +
                          (patterns.empty() ? "the empty RndMusicExt settings" : patterns)
-                   : "the folder " + folder + " does not exist");
+                   : "the folder " + folder + " does not exist",
+            exists ? "" : DidYouMean(folder));
         return;
     }
-    Add(s.findings, Severity::Note, s.request, 0,
+    Add(s.findings, "folder-matches", Severity::Note, s.request, 0,
         std::to_string(count) + " file" + (count == 1 ? "" : "s") + " match " + patterns);
     for (int i = 0; i < count; ++i)
         CheckMusicFile(s, scan.entries[i]);

@@ -81,24 +81,7 @@ int LineOf(const SettingsLines& lines, const std::string& key) {
     return 0;
 }
 
-int Distance(const std::string& a, const std::string& b) {
-    std::vector<int> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j)
-        row[j] = static_cast<int>(j);
-    for (size_t i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = static_cast<int>(i);
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const int above = row[j];
-            const bool same = AsciiLower(a[i - 1]) == AsciiLower(b[j - 1]);
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
-// "... (did you mean Beep?)" when a known key is close enough to be the one meant.
+// "did you mean Beep?" when a known key is close enough to be the one meant.
 std::string Closest(const std::string& name) {
     int best = INT_MAX;
     std::string key;
@@ -107,7 +90,7 @@ std::string Closest(const std::string& name) {
         if (d < best) best = d, key = SettingsKeyName(i);
     }
     const int allowed = std::max<int>(2, static_cast<int>(key.size()) / 3);
-    return best <= allowed ? " (did you mean " + key + "?)" : "";
+    return best <= allowed ? "did you mean " + key + "?" : "";
 }
 
 bool IsKnown(const std::string& name) {
@@ -131,7 +114,7 @@ bool PlainNumber(const std::string& value) {
 void CheckNumber(Report& r, const std::string& key, const std::string& raw, int value, int line) {
     const std::string& file = r.settingsFile;
     if (!Trimmed(raw).empty() && !PlainNumber(raw))
-        Add(r.settingsFindings, Severity::Warning, file, line,
+        Add(r.settingsFindings, "settings-not-a-number", Severity::Warning, file, line,
             key + " = " + raw + " is not a whole number: the plug-in reads " +
                 std::to_string(value));
     for (const Range& range : kRanges) {
@@ -140,19 +123,22 @@ void CheckNumber(Report& r, const std::string& key, const std::string& raw, int 
         const std::string bounds = range.high == INT_MAX ? "below " + std::to_string(range.low)
                                                          : "outside " + std::to_string(range.low) +
                                                                " to " + std::to_string(range.high);
-        Add(r.settingsFindings, Severity::Warning, file, line,
-            key + " = " + std::to_string(value) + " is " + bounds + ": " + range.otherwise);
+        Add(r.settingsFindings, "settings-out-of-range", Severity::Warning, file, line,
+            key + " = " + std::to_string(value) + " is " + bounds + ": " + range.otherwise,
+            range.high == INT_MAX ? "write " + std::to_string(range.low) + " or more"
+                                  : "write a value from " + std::to_string(range.low) + " to " +
+                                        std::to_string(range.high));
     }
 }
 
 void CheckText(Report& r, const std::string& key, const std::string& raw, uint32_t room, int line) {
     const std::string& file = r.settingsFile;
     if (raw.size() >= room)
-        Add(r.settingsFindings, Severity::Warning, file, line,
+        Add(r.settingsFindings, "settings-too-long", Severity::Warning, file, line,
             key + " is " + std::to_string(raw.size()) +
                 " characters long: the plug-in keeps the first " + std::to_string(room - 1));
     if (key.rfind("RndMusicExt", 0) == 0 && raw.find_first_of(".*?") != std::string::npos)
-        Add(r.settingsFindings, Severity::Warning, file, line,
+        Add(r.settingsFindings, "settings-extension-pattern", Severity::Warning, file, line,
             key + " = " + raw + ": a folder request looks for *." + raw +
                 "; write the extension alone, such as mp3");
 }
@@ -166,10 +152,10 @@ void CheckSettings(Report& r) {
 
     std::string data;
     if (r.settingsFound && !ReadWhole(kSettingsFile, data))
-        Add(r.settingsFindings, Severity::Warning, r.settingsFile, 0,
+        Add(r.settingsFindings, "settings-unreadable", Severity::Warning, r.settingsFile, 0,
             "cannot be read: the plug-in uses every default");
     if (!r.settingsFound)
-        Add(r.settingsFindings, Severity::Note, r.settingsFile, 0,
+        Add(r.settingsFindings, "settings-missing", Severity::Note, r.settingsFile, 0,
             "no settings file: the plug-in uses every default");
     const SettingsLines lines = LinesOf(data);
 
@@ -200,23 +186,26 @@ void CheckSettings(Report& r) {
     }
     for (const std::string& name : names)
         if (!IsKnown(name))
-            Add(r.settingsFindings, Severity::Warning, r.settingsFile, LineOf(lines, name),
-                "unknown key " + name + ": the plug-in ignores it" + Closest(name));
+            Add(r.settingsFindings, "settings-unknown-key", Severity::Warning, r.settingsFile,
+                LineOf(lines, name), "unknown key " + name + ": the plug-in ignores it",
+                Closest(name));
     for (const KeyLine& bare : lines.bare)
-        Add(r.settingsFindings, Severity::Warning, r.settingsFile, bare.line,
-            "\"" + bare.name + "\" has no '=': the plug-in ignores the line" + Closest(bare.name));
+        Add(r.settingsFindings, "settings-no-equals", Severity::Warning, r.settingsFile, bare.line,
+            "\"" + bare.name + "\" has no '=': the plug-in ignores the line", Closest(bare.name));
     // A key given twice: the first counts.
     for (size_t i = 0; i < lines.keys.size(); ++i)
         for (size_t k = 0; k < i; ++k)
             if (SameText(lines.keys[i].name, lines.keys[k].name)) {
-                Add(r.settingsFindings, Severity::Warning, r.settingsFile, lines.keys[i].line,
+                Add(r.settingsFindings, "settings-repeated-key", Severity::Warning, r.settingsFile,
+                    lines.keys[i].line,
                     lines.keys[i].name + " is given again: the plug-in uses line " +
                         std::to_string(lines.keys[k].line));
                 break;
             }
     const Settings& s = PluginSettings;
     if (!s.RndMusicExt[0][0] && !s.RndMusicExt[1][0] && !s.RndMusicExt[2][0])
-        Add(r.settingsFindings, Severity::Warning, r.settingsFile, LineOf(lines, "RndMusicExt1"),
+        Add(r.settingsFindings, "settings-no-extensions", Severity::Warning, r.settingsFile,
+            LineOf(lines, "RndMusicExt1"),
             "RndMusicExt1 to RndMusicExt3 are all empty: a folder request finds nothing");
     std::stable_sort(r.settingsFindings.begin(), r.settingsFindings.end(),
                      [](const Finding& a, const Finding& b) { return a.line < b.line; });

@@ -16,9 +16,9 @@
 
 namespace check {
 
-void Add(Findings& to, Severity severity, const std::string& file, int line,
-         const std::string& message) {
-    to.push_back({severity, file, line, message});
+void Add(Findings& to, const char* rule, Severity severity, const std::string& file, int line,
+         const std::string& message, const std::string& fix) {
+    to.push_back({rule, severity, file, line, message, fix.empty() ? RuleFix(rule) : fix});
 }
 
 std::string Trimmed(const std::string& text) {
@@ -106,7 +106,7 @@ void LookFor(Stage& s, const std::string& home = "stages/") {
         s.looked.push_back({place, found});
         if (!found) continue;
         if (platform::IsFolder(place.c_str())) {
-            Add(s.findings, Severity::Error, s.file, s.line,
+            Add(s.findings, "bgmusic-is-folder", Severity::Error, s.file, s.line,
                 "bgmusic names " + s.bgmusic + ", which is a folder (" + place +
                     "), not a music file: the stage plays nothing");
             return;
@@ -121,7 +121,7 @@ void LookFor(Stage& s, const std::string& home = "stages/") {
             const std::string folder = FolderPart(c.path);
             if (!folder.empty() && platform::FileExists(folder.c_str())) {
                 s.request = c.path;
-                Add(s.findings, Severity::Note, s.file, s.line,
+                Add(s.findings, "folder-marker-missing", Severity::Note, s.file, s.line,
                     "the folder marker " + c.path +
                         " does not exist: the plug-in needs only its folder, but the game may "
                         "want the file itself");
@@ -133,8 +133,12 @@ void LookFor(Stage& s, const std::string& home = "stages/") {
         std::string looked;
         for (const Candidate& c : s.looked)
             looked += (looked.empty() ? "" : ", ") + c.path;
-        Add(s.findings, Severity::Error, s.file, s.line,
-            "bgmusic names " + s.bgmusic + ", which is found nowhere (looked for " + looked + ")");
+        std::string meant;
+        for (const Candidate& c : s.looked)
+            if (meant.empty()) meant = DidYouMean(c.path);
+        Add(s.findings, "bgmusic-not-found", Severity::Error, s.file, s.line,
+            "bgmusic names " + s.bgmusic + ", which is found nowhere (looked for " + looked + ")",
+            meant);
         return;
     }
     switch (kind) {
@@ -204,7 +208,7 @@ void CheckStage(Report& r, const std::string& folder, const std::string& name) {
     s.file = "stages\\" + folder + name;
     std::string text;
     if (!ReadWhole(s.file, text)) {
-        Add(s.findings, Severity::Error, s.file, 0,
+        Add(s.findings, "stage-unreadable", Severity::Error, s.file, 0,
             "cannot be read: " + ErrorInWords(platform::GetLastError()));
         s.ctrlR = "cannot read the stage";
         r.stages.push_back(s);
@@ -219,7 +223,7 @@ void CheckStage(Report& r, const std::string& folder, const std::string& name) {
             s.music.push_back({k.key, k.value, k.line});
     for (const MusicKey& k : s.music)
         if (k.key.find('.') != std::string::npos)
-            Add(s.findings, Severity::Note, s.file, k.line,
+            Add(s.findings, "music-key-variant", Severity::Note, s.file, k.line,
                 k.key + " is a variant some packs add: the game and the plug-in play bgmusic");
 
     const DefKey* bgmusic = FindKey(keys, "Music", "bgmusic");
@@ -227,17 +231,17 @@ void CheckStage(Report& r, const std::string& folder, const std::string& name) {
         s.entry = "none";
         for (const DefKey& k : keys)
             if (SameText(k.key, "bgmusic"))
-                Add(s.findings, Severity::Warning, s.file, k.line,
+                Add(s.findings, "bgmusic-outside-music", Severity::Warning, s.file, k.line,
                     "bgmusic stands in [" + k.section +
                         "], not in [Music]: the game does not read it there");
-        Add(s.findings, Severity::Warning, s.file, 0,
+        Add(s.findings, "bgmusic-missing", Severity::Warning, s.file, 0,
             "no bgmusic entry in [Music]: the stage plays no music");
     } else {
         s.line = bgmusic->line;
         s.bgmusic = bgmusic->value;
         s.entry = s.bgmusic.empty() ? "empty" : "set";
         if (s.bgmusic.empty())
-            Add(s.findings, Severity::Warning, s.file, s.line,
+            Add(s.findings, "bgmusic-empty", Severity::Warning, s.file, s.line,
                 "bgmusic is empty: the stage plays no music");
         else
             LookFor(s);
@@ -300,7 +304,7 @@ void CheckScreens(Report& r) {
 void CheckStages(Report& r) {
     CheckStagesIn(r, "", 0);
     if (r.stages.empty())
-        Add(r.folderFindings, Severity::Error, "stages", 0,
+        Add(r.folderFindings, "no-stages", Severity::Error, "stages", 0,
             "no stage definition (stages\\*.def) is found: is this the game folder?");
     CheckScreens(r);
 }

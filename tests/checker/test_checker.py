@@ -1,7 +1,8 @@
 """bgm-check on a game folder made here: a stage of each kind, a settings file with a
 typo and an out-of-range value. The report must name every problem with its file and
-line and exit 1, the JSON must hold the same findings, and once the folder is fixed the
-exit code must be 0.
+line and exit 1, the JSON must hold the same findings with their rule ids, and once the
+folder is fixed the exit code must be 0. The report's page is opened in a headless
+browser (Debian's chromium) where one is installed.
 
 ORV_CHECKER names the checker. In the Windows tree ORV_CHECKER_EMULATOR runs it (Wine),
 and when ORV_NATIVE_CHECKER (the Linux build) exists, both builds must give the same
@@ -10,6 +11,7 @@ report on the same folder. Standard library only.
 
 from __future__ import annotations
 
+import html.parser
 import json
 import os
 import re
@@ -19,6 +21,7 @@ import sys
 import tarfile
 import time
 import unittest
+import urllib.parse
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -29,6 +32,7 @@ import project  # noqa: E402
 ROOT = Path(__file__).resolve().parents[2]
 CHECKER = os.environ.get("ORV_CHECKER") or str(ROOT / "build" / "native" / "bgm-check")
 EMULATOR = os.environ.get("ORV_CHECKER_EMULATOR", "")
+PROBE = os.environ.get("ORV_CONSOLE_PROBE", "")
 NATIVE = os.environ.get("ORV_NATIVE_CHECKER", "")
 WORK = Path(os.environ.get("ORV_CHECKER_WORK") or ROOT / "build" / "checker-work")
 INI = "plugins/OrvalinMugenBGM.ini"
@@ -70,21 +74,22 @@ BROKEN = {
     "stages/nowhere.def": stage("sound/lost.mp3"),
 }
 
-# What the report must say: (severity, file, line, words of the message).
+# What the report must say: (severity, path, line, words of the message, rule id).
 PROBLEMS = [
-    ("warning", "plugins\\OrvalinMugenBGM.ini", 3, "unknown key Beeep: the plug-in ignores it (did you mean Beep?)"),
-    ("warning", "plugins\\OrvalinMugenBGM.ini", 4, "PauseMode = 9 is outside 1 to 5"),
-    ("error", "sound/broken.txt", 1, "blanks or text follow the header"),
-    ("error", "sound\\gaps.txt", 4, "sound\\missing.mp3 does not exist"),
-    ("warning", "sound\\gaps.txt", 5, "the line is 265 bytes long"),
-    ("error", "sound\\gaps.txt", 5, "does not exist"),
-    ("error", "sound\\gaps.txt", 6, "an empty entry"),
-    ("warning", "sound\\gaps.txt", 7, "the option \"volume=50\" is not one the plug-in knows"),
-    ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg"),
-    ("warning", "stages\\empty.def", 2, "bgmusic is empty"),
-    ("error", "stages\\nowhere.def", 2, "sound/lost.mp3, which is found nowhere"),
-    ("note", "sound/single.mp3", 0, "an ID3v2.3 tag of 4106 bytes"),
+    ("warning", INI, 3, "unknown key Beeep: the plug-in ignores it", "settings-unknown-key"),
+    ("warning", INI, 4, "PauseMode = 9 is outside 1 to 5", "settings-out-of-range"),
+    ("error", "sound/broken.txt", 1, "blanks or text follow the header", "playlist-refused"),
+    ("error", "sound/gaps.txt", 4, "sound\\missing.mp3 does not exist", "playlist-missing-file"),
+    ("warning", "sound/gaps.txt", 5, "the line is 265 bytes long", "playlist-line-too-long"),
+    ("error", "sound/gaps.txt", 5, "does not exist", "playlist-missing-file"),
+    ("error", "sound/gaps.txt", 6, "an empty entry", "playlist-empty-entry"),
+    ("warning", "sound/gaps.txt", 7, "the option \"volume=50\" is not one the plug-in knows", "option-unknown"),
+    ("error", "sound/none/random.rnd", 0, "no file in sound/none matches *.mp3, *.wma, *.ogg", "folder-no-match"),
+    ("warning", "stages/empty.def", 2, "bgmusic is empty", "bgmusic-empty"),
+    ("error", "stages/nowhere.def", 2, "sound/lost.mp3, which is found nowhere", "bgmusic-not-found"),
+    ("note", "sound/single.mp3", 0, "an ID3v2.3 tag of 4106 bytes", "music-tag"),
 ]
+FAILING = "stages/broken.def, stages/gaps.def, stages/nowhere.def, stages/silent.def"
 
 # Per stage: its entry, the kind of request and what can play.
 STAGES = {
@@ -108,8 +113,10 @@ FIXES = {
     "stages/nowhere.def": stage("sound/single.mp3"),
 }
 
-LINE = re.compile(r"^  (?P<file>[^ ].*?)(?::(?P<line>\d+))?: (?P<severity>error|warning|note): "
+LINE = re.compile(r"^(?P<file>[^ ].*?)(?::(?P<line>\d+))?: (?P<severity>error|warning|note): "
                   r"(?P<message>.*)$")
+# A finding line as a problem matcher reads it: at column 0, with or without a line.
+MATCHER = re.compile(r"^[^ ].*:[0-9]+: (error|warning|note): |^[^ :]+: (error|warning|note): ")
 
 
 def make_folder(name: str, files: dict[str, bytes]) -> Path:
@@ -123,11 +130,11 @@ def make_folder(name: str, files: dict[str, bytes]) -> Path:
     return folder
 
 
-def run(folder: Path, *args: str, checker: str = CHECKER, emulator: str = EMULATOR):
+def run(folder: Path, *args: str, checker: str = CHECKER, emulator: str = EMULATOR, env=None):
     """The exit code and the output (CR LF read as LF) of the checker on `folder`."""
     command = ([emulator] if emulator else []) + [checker, *args, folder.name]
     proc = subprocess.run(command, cwd=folder.parent, stdin=subprocess.DEVNULL,
-                          capture_output=True, timeout=120)
+                          capture_output=True, timeout=120, env=env)
     return proc.returncode, proc.stdout.replace(b"\r\n", b"\n").decode("utf-8", "surrogateescape")
 
 
@@ -144,27 +151,27 @@ class CheckerReport(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = make_folder("broken", BROKEN)
-        cls.code, cls.text = run(cls.folder)
+        cls.code, cls.text = run(cls.folder, "--verbose")
         cls.json_code, cls.json_text = run(cls.folder, "--json")
         cls.report = json.loads(cls.json_text)
 
     def test_the_report_names_every_problem_with_its_file_and_line(self):
         self.assertEqual(self.code, 1, self.text)
         found = findings(self.text)
-        for severity, file, line, words in PROBLEMS:
+        for severity, file, line, words, _ in PROBLEMS:
             with self.subTest(file=file, line=line, words=words):
                 self.assertTrue(any(f[:3] == (severity, file, line) and words in f[3] for f in found),
                                 f"missing {severity} {file}:{line} {words!r} in\n{self.text}")
-        expected_errors = {(f, l) for s, f, l, _ in PROBLEMS if s == "error"}
+        expected_errors = {(f, l) for s, f, l, _, _ in PROBLEMS if s == "error"}
         self.assertEqual({(f[1], f[2]) for f in found if f[0] == "error"}, expected_errors)
 
     def test_the_json_holds_the_same_findings(self):
         self.assertEqual(self.json_code, 1)
-        in_json = {(f["severity"], f["file"], f["line"], f["message"]) for f in self.report["findings"]}
+        in_json = {(f["level"], f["path"], f["line"] or 0, f["message"]) for f in self.report["findings"]}
         self.assertEqual(in_json, findings(self.text))
         keys = {k["key"]: (k["value"], k["source"], k["line"]) for k in self.report["settings"]["keys"]}
         self.assertEqual((keys["Debug"], keys["PauseMode"], keys["Beep"], keys["RndMusicExt3"]),
-                         (("0", "set", 2), ("9", "set", 4), ("0", "default", 0), ("ogg", "set", 5)))
+                         (("0", "set", 2), ("9", "set", 4), ("0", "default", None), ("ogg", "set", 5)))
         summary = self.report["summary"]
         self.assertIn(f"{summary['errors']} errors, {summary['warnings']} warnings", self.text)
 
@@ -187,11 +194,50 @@ class CheckerReport(unittest.TestCase):
         self.assertIn('"sound\\\\caf\u00e9.mp3"', self.json_text)
         self.assertIn("sound\\caf\u00e9.mp3", self.text)
 
+    def test_each_finding_has_a_documented_rule_and_a_line_or_null(self):
+        documented = set(re.findall(r"^\| `([a-z0-9-]+)` \|", (ROOT / "docs" / "checker.md").read_text(), re.M))
+        for f in self.report["findings"]:
+            with self.subTest(finding=f["message"]):
+                self.assertEqual(set(f), {"rule", "level", "path", "line", "stage", "message", "fix"})
+                self.assertIn(f["rule"], documented)
+                self.assertTrue(f["line"] is None or f["line"] > 0)
+                self.assertNotIn("\\", f["path"])
+        for severity, path, line, words, rule in PROBLEMS:
+            with self.subTest(rule=rule, line=line):
+                self.assertTrue(any((f["rule"], f["level"], f["path"], f["line"] or 0) == (rule, severity, path, line)
+                                    and words in f["message"] for f in self.report["findings"]))
+
+    def test_the_summary_comes_first_and_each_mode_shows_its_part(self):
+        summary = "Summary: 8 stages, 4 can play music; 6 errors, 5 warnings, 7 notes"
+        MODES = [  # arguments, lines in the output, lines not in it, finding levels shown
+            ([], ["  PauseMode = 9 (set, line 4)", "fix: did you mean Beep?", "(said of 2 entries; --verbose lists each)"],
+             ["  Ctrl+R: ", "InitRandom"], {"error", "warning", "note"}),
+            (["--verbose"], ["  InitRandom = 1 (default)", "  Ctrl+R: leaves the stage alone (it finds bgmusic set)"],
+             ["(said of"], {"error", "warning", "note"}),
+            (["--errors-only"], ["fix: check the name, or remove the line"], ["Settings:"], {"error"}),
+            (["--quiet"], [], ["Stage "], set()),
+        ]
+        for args, present, absent, levels in MODES:
+            with self.subTest(args=args):
+                code, text = run(self.folder, *args)
+                lines = text.splitlines()
+                self.assertEqual((code, lines[1:3]), (1, [summary, "Failing: " + FAILING]))
+                for words in present:
+                    self.assertIn(words, text)
+                for words in absent:
+                    self.assertNotIn(words, text)
+                said = [line for line in lines if re.search(r": (error|warning|note): ", line)]
+                self.assertEqual({f[0] for f in findings(text)}, levels)
+                self.assertEqual([line for line in said if not MATCHER.match(line) or "\\" in line.split(": ")[0]], [])
+        self.assertEqual(len(run(self.folder, "--quiet")[1].splitlines()), 3)
+
     def test_the_fixed_folder_passes(self):
         folder = make_folder("fixed", {**BROKEN, **FIXES})
         code, text = run(folder)
         self.assertEqual(code, 0, text)
         self.assertIn("8 stages, 8 can play music; 0 errors, 0 warnings", text)
+        self.assertNotIn("Failing", text)
+        self.assertNotIn("InitRandom", text)  # settings are listed when something is wrong
 
     @unittest.skipUnless(EMULATOR and Path(NATIVE).is_file(), "compares the Windows build with the Linux build")
     def test_the_windows_build_reports_as_the_linux_build(self):
@@ -253,7 +299,8 @@ class Settings(unittest.TestCase):
         folder = make_folder("settings", {INI: b"\r\n".join(row[0] for row in self.LINES),
                                           "stages/a.def": stage("")})
         report = json.loads(run(folder, "--json")[1])
-        said = {f["line"]: f["message"] for f in report["findings"] if f["file"].startswith("plugins")}
+        said = {f["line"]: f["message"] + (f" ({f['fix']})" if f["fix"] else "")
+                for f in report["findings"] if f["path"].startswith("plugins")}
         for line, (_, words) in enumerate(self.LINES, start=1):
             with self.subTest(line=line):
                 self.assertIn(words, said.get(line, "")) if words else self.assertNotIn(line, said)
@@ -297,7 +344,7 @@ class Stages(unittest.TestCase):
                 self.assertEqual((s["entry"], s["kind"]), (entry, kind))
                 self.assertIn(ctrl_r, s["ctrl_r"])
                 if finding:
-                    self.assertTrue(any((f["severity"], f["line"]) == finding[:2] and finding[2] in f["message"]
+                    self.assertTrue(any((f["level"], f["line"] or 0) == finding[:2] and finding[2] in f["message"]
                                         for f in report["findings"] if f["stage"] == s["file"]),
                                     report["findings"])
         self.assertEqual(stages["stages\\s5.def"]["request"], "stages/own.mp3")
@@ -393,10 +440,10 @@ class MusicFiles(unittest.TestCase):
         files |= {"stages/m.def": stage("m.txt"),
                   "m.txt": playlist(*(b"sound\\" + name.encode() for name, _, _ in self.CASES))}
         report = json.loads(run(make_folder("music", files), "--json")[1])
-        said = {f["file"]: f["message"] for f in report["findings"] if f["file"].startswith("sound")}
+        said = {f["path"]: f["message"] for f in report["findings"] if f["path"].startswith("sound")}
         for name, _, words in self.CASES:
             with self.subTest(file=name):
-                message = said.get("sound\\" + name)
+                message = said.get("sound/" + name)
                 self.assertIn(words, message or "") if words else self.assertIsNone(message)
 
 
@@ -543,7 +590,7 @@ class Trims(unittest.TestCase):
         report = json.loads(run(folder, "--json")[1])
         for line, (entry, finding) in enumerate(self.CASES, start=3):
             with self.subTest(entry=entry):
-                said = [(f["severity"], f["message"]) for f in report["findings"]
+                said = [(f["level"], f["message"]) for f in report["findings"]
                         if f["line"] == line and "tune lasts" in f["message"]]
                 if finding:
                     self.assertEqual(len(said), 1, said)
@@ -551,6 +598,173 @@ class Trims(unittest.TestCase):
                     self.assertIn(finding[1], said[0][1])
                 else:
                     self.assertEqual(said, [])
+
+
+class Fixes(unittest.TestCase):
+    """A missing name gets the closest name of its folder; a refused playlist, what to change."""
+
+    CASES = [  # the stage's bgmusic, a playlist entry or extra sound, the rule, the fix
+        ("sound/Adon2.mp3", None, "bgmusic-not-found", "did you mean sound/Adon_2.mp3?"),
+        ("l1.txt", b"sound\\adon_3.mp3", "playlist-missing-file", "did you mean sound/Adon_2.mp3?"),
+        ("l2.txt", b"sound\\zzz.mp3", "playlist-missing-file", "check the name, or remove the line"),
+        ("l3.txt", b"[EXT]\r\nextsound = sound\\rian.wav", "extsound-missing", "did you mean sound/rain.wav?"),
+        ("sound/bmg/random.rnd", None, "bgmusic-not-found", "did you mean sound/bgm/random.rnd?"),
+        ("l5.txt", b"sound\\Adon_2.mp3,vol=300", "volume-above-scale", "volumes run from 0 to 255"),
+        ("l6.txt", "lf", "playlist-refused", "save it with CR LF line ends"),
+    ]
+
+    def test_each_finding_says_what_to_do(self):
+        files = {"sound/Adon_2.mp3": TAGGED, "sound/rain.wav": b"RIFF" + bytes(100), "sound/bgm/random.rnd": b""}
+        for i, (bgmusic, line, _, _) in enumerate(self.CASES):
+            files[f"stages/f{i}.def"] = stage(bgmusic)
+            if line == "lf":
+                files[bgmusic] = b"[Orvalin_BGMList]\n[List]\nsound\\Adon_2.mp3\n"
+            elif line:
+                files[bgmusic] = playlist(b"sound\\Adon_2.mp3", line) if line.startswith(b"[") else playlist(line)
+        report = json.loads(run(make_folder("fixes", files), "--json")[1])
+        for i, (_, _, rule, fix) in enumerate(self.CASES):
+            with self.subTest(rule=rule, fix=fix):
+                fixes = [f["fix"] for f in report["findings"] if f["stage"] == f"stages\\f{i}.def" and f["rule"] == rule]
+                self.assertEqual(fixes, [fix], report["findings"])
+
+
+def terminal_run(folder: Path, env: dict) -> bytes:
+    """The checker's output on a pseudo-terminal."""
+    import pty
+    leader, follower = pty.openpty()
+    command = ([EMULATOR] if EMULATOR else []) + [CHECKER, folder.name]
+    proc = subprocess.Popen(command, cwd=folder.parent, stdin=subprocess.DEVNULL, stdout=follower,
+                            stderr=subprocess.DEVNULL, env=env)
+    os.close(follower)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        out += chunk
+    proc.wait(timeout=120)
+    os.close(leader)
+    return out
+
+
+class Colour(unittest.TestCase):
+    CASES = [  # on a terminal, NO_COLOR, escape codes in the output
+        (False, None, False),
+        (True, None, True),
+        (True, "1", False),
+    ]
+
+    def test_colour_only_on_a_terminal_without_no_color(self):
+        folder = make_folder("colour", BROKEN)
+        for terminal, no_color, escapes in self.CASES:
+            with self.subTest(terminal=terminal, no_color=no_color):
+                if terminal and EMULATOR:
+                    self.skipTest("on a pseudo-terminal Wine's console redraws what a program writes with "
+                                  "escape codes of its own and no colour: colour can't be told from none")
+                env = {k: v for k, v in os.environ.items() if k != "NO_COLOR"}
+                if no_color:
+                    env["NO_COLOR"] = no_color
+                out = terminal_run(folder, env) if terminal else run(folder, env=env)[1].encode("utf-8", "surrogateescape")
+                self.assertEqual(b"\x1b[" in out, escapes, out[:300])
+
+
+class DomRows(html.parser.HTMLParser):
+    """The page's table rows (class, hidden) and its players' links, as the browser left them."""
+
+    def __init__(self):
+        super().__init__()
+        self.rows, self.audio, self.ready = [], [], False
+
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == "tr" and "class" in a:
+            self.rows.append((a["class"], "hidden" in a))
+        elif tag == "audio":
+            self.audio.append(a["src"])
+        elif tag == "body":
+            self.ready = a.get("data-ready") == "yes"
+
+
+CHROMIUM = shutil.which("chromium")
+
+
+@unittest.skipUnless(CHROMIUM, "no headless browser: Debian's chromium is not installed (scripts/setup-packages "
+                               "installs it where the package can be had)")
+class Page(unittest.TestCase):
+    """The page in a real browser: it loads without a script error, shows one row per
+    stage and screen, its filter leaves the problems, and each player names a file."""
+
+    def browse(self, url: str) -> DomRows:
+        profile = WORK / "chromium-profile"
+        proc = subprocess.run([CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={profile}",
+                               "--enable-logging=stderr", "--v=0", "--dump-dom", url],
+                              capture_output=True, timeout=120)
+        console = [line for line in proc.stderr.decode(errors="replace").splitlines() if ":CONSOLE" in line]
+        self.assertEqual(console, [], "the page's script reports errors")
+        dom = DomRows()
+        dom.feed(proc.stdout.decode())
+        self.assertTrue(dom.ready, "the page's script did not run to its end")
+        return dom
+
+    def test_the_page_in_a_browser(self):
+        folder = make_folder("page", {**BROKEN, "data/system.def": b"[Music]\r\ntitle.bgm = sound/single.mp3\r\n"})
+        page = WORK / "pages" / "report.html"
+        page.parent.mkdir(exist_ok=True)
+        code, _ = run(folder, "--quiet", "--html", "pages/report.html")
+        self.assertEqual(code, 1)
+        report = json.loads(run(folder, "--json")[1])
+        problems = ["problem" if any(f["level"] != "note" and f["stage"] == s["file"] for f in report["findings"])
+                    else "fine" for s in report["stages"]]
+        everything = self.browse(page.as_uri())
+        self.assertEqual([c for c, _ in everything.rows], problems)
+        self.assertEqual([hidden for _, hidden in everything.rows], [False] * len(problems))
+        self.assertEqual(len(everything.audio), sum(len(s["plays"]) for s in report["stages"]))
+        for src in everything.audio:
+            with self.subTest(src=src):
+                self.assertFalse(src.startswith(("/", "file:", "http")), src)
+                self.assertTrue((page.parent / urllib.parse.unquote(src)).is_file(), src)
+        filtered = self.browse(page.as_uri() + "#problems")
+        self.assertEqual([c for c, hidden in filtered.rows if not hidden], [c for c in problems if c == "problem"])
+
+
+class WithoutArguments(unittest.TestCase):
+    """From its place in the game's plugins folder, the checker reads the folder above it."""
+
+    def test_it_checks_the_game_folder_above_it(self):
+        folder = make_folder("above", {**BROKEN, **FIXES})
+        name = Path(CHECKER).name
+        shutil.copy(CHECKER, folder / "plugins" / name)
+        for place, code in ((folder / "plugins" / name, 0), (WORK / name, 2)):
+            with self.subTest(place=str(place)):
+                if place.parent == WORK:
+                    shutil.copy(CHECKER, place)
+                proc = subprocess.run(([EMULATOR] if EMULATOR else []) + [str(place)], cwd=WORK / "..",
+                                      stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+                self.assertEqual(proc.returncode, code, proc.stderr)
+
+
+@unittest.skipUnless(EMULATOR and PROBE, "the double-click rule is Windows' (run in the Windows tree, under Wine)")
+class DoubleClick(unittest.TestCase):
+    """Alone on a console of its own with a console for input, the checker waits for a key
+    before that console closes; otherwise it never waits."""
+
+    CASES = [  # how it is started, whether it waits
+        ("own", True),
+        ("own-no-input", False),
+        ("shared", False),
+    ]
+
+    def test_it_waits_only_for_a_double_click(self):
+        folder = make_folder("clicked", {**BROKEN, **FIXES})
+        shutil.copy(CHECKER, folder / "plugins" / "bgm-check.exe")
+        for mode, waits in self.CASES:
+            with self.subTest(mode=mode):
+                proc = subprocess.run([EMULATOR, PROBE, mode, "plugins", "plugins\\bgm-check.exe"], cwd=folder,
+                                      stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+                self.assertEqual(proc.stdout.decode().split(), ["waited" if waits else "ended", "0"], proc.stderr)
 
 
 if __name__ == "__main__":

@@ -5,7 +5,11 @@
 find_program(ORV_PYTHON3 NAMES python3 REQUIRED)
 if(WIN32)
     set(ORV_CHECKER_TEST checker_report_wine)
-    set(ORV_CHECKER_ENV "ORV_WINDOWS_ARCH=${ORV_WINDOWS_ARCH};ORV_CHECKER_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR};ORV_NATIVE_CHECKER=${CMAKE_SOURCE_DIR}/build/native/bgm-check")
+    # Starts the checker with a console of its own or a shared one (the double-click rule).
+    add_executable(console_probe tests/checker/console_probe.cpp)
+    target_compile_options(console_probe PRIVATE ${WARNINGS})
+    target_link_options(console_probe PRIVATE -static -static-libgcc -static-libstdc++)
+    set(ORV_CHECKER_ENV "ORV_WINDOWS_ARCH=${ORV_WINDOWS_ARCH};ORV_CHECKER_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR};ORV_NATIVE_CHECKER=${CMAKE_SOURCE_DIR}/build/native/bgm-check;ORV_CONSOLE_PROBE=$<TARGET_FILE:console_probe>")
 else()
     set(ORV_CHECKER_TEST checker_report)
     set(ORV_CHECKER_ENV "")

@@ -67,7 +67,7 @@ class CheckerAgainstDll(unittest.TestCase):
                 self.assertEqual((entry["file"], entry["options"], entry["volume"], entry["start"],
                                   entry["end"], entry["stop"]), (name, options, volume, start, end, stop))
                 said = [f["message"][len(NOTE):] for f in self.report["findings"]
-                        if f["file"] == f"sound/e{i}.txt" and f["message"].startswith(NOTE)]
+                        if f["path"] == f"sound/e{i}.txt" and f["message"].startswith(NOTE)]
                 self.assertEqual(said, [f'{caption}": {text}' for caption, text in dll])
 
 

@@ -69,6 +69,13 @@ void UseCodePage(uint32_t chosen) {
     posix::codePage = chosen;
 }
 
+uint32_t GetHostProgramPath(char* buffer, uint32_t size) {
+    if (size == 0) return 0;
+    const ssize_t n = readlink("/proc/self/exe", buffer, size - 1);
+    buffer[n > 0 ? n : 0] = '\0';
+    return n > 0 ? static_cast<uint32_t>(n) : 0;
+}
+
 uint32_t GetCurrentDir(char* buffer, uint32_t size) {
     if (size == 0 || !getcwd(buffer, size)) {
         if (size > 0) buffer[0] = '\0';

@@ -7,7 +7,7 @@
 --wine: bench/wine_bench.py's JSON; --steps: its JSON with --steps (where the time of each
 call goes). Missing inputs leave their rows out. Rows are numbered by what they measure:
 1 Play against a bare play, 2 turbo re-load, 3 playlist reading and the
-hook, 4 folder scan, 5 memory and handles over a long game.
+hook, 4 folder scan, 5 memory and handles over a long game, 6 tune changes.
 """
 
 from __future__ import annotations
@@ -118,6 +118,28 @@ def wine_rows(path: Path) -> list[list[str]]:
     memory = data.get("memory")
     if memory:
         rows += memory_rows(memory)
+    changes = data.get("changes")
+    if changes:
+        rows += change_rows(changes)
+    return rows
+
+
+def change_rows(c: dict) -> list[list[str]]:
+    """The game loop's stall at a tune change, and the silence between the tunes."""
+    rows = []
+    for kind in TYPES:
+        for label, f in c["types"].get(kind, {}).items():
+            stall, gap = f["stall_ms"], f["gap_ms"]
+            if stall["median"] is not None:
+                rows.append(["6", f"change {kind}, {label}: game loop's longest stall",
+                             f"median {stall['median']:.0f} ms", f"max {stall['max']:.0f} ms", "-",
+                             "median < 2 ms, max <= 8 ms",
+                             met(stall["median"] < 2 and stall["max"] <= 8)])
+            if gap["median"] is not None:
+                rows.append(["6", f"change {kind}, {label}: silence between tunes "
+                                  f"({gap['count']} changes)",
+                             f"median {gap['median']:.0f} ms", f"max {gap['max']:.0f} ms", "-",
+                             "<= 40 ms", met(gap["max"] <= 40)])
     return rows
 
 

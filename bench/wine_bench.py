@@ -1,7 +1,7 @@
 """Benchmarks of the real DLL in the stand-in host under Wine.
 
     python3 bench/wine_bench.py [--rounds N] [--changes N] [--json FILE] [--steps]
-                                [play] [control] [turbo] [memory]
+                                [play] [control] [turbo] [memory] [changes]
 
 - play: in one host process, for wav, mp3 and ogg in turn, N rounds (default 20) of a bare
   play (`bareplay`: the graph calls the plug-in makes, made by the host) and the plug-in's
@@ -17,6 +17,12 @@
   UnPause then Play), the process's committed private memory, handle count (by kind) and
   Unix resident anonymous memory every 100 changes; then 100 bare plays of the same files
   in the same order, to tell the platform's growth from ours (taken over the last 80).
+- changes: for each type, a playlist of three 1.5 s tunes played through with
+  ChangeSoundOnLoop 1 (a change to the next entry every 1.5 s), then one tune alone, which
+  plays again after itself; the host's window thread beats every 5 ms. Per kind of change:
+  the longest stall of the game's message loop at each change (the largest gap between
+  beats around it), and the silence between the last sound of one tune and the first of
+  the next, from the recording.
 - --steps: the same with the DLL of the windows-steps preset, which logs the time of each
   platform call it makes: each call's time is split into the platform's steps and the
   module's own work.
@@ -88,7 +94,7 @@ class HostRun:
     each `memory` line of its log gets the Linux process's RssAnon beside it."""
 
     def __init__(self, folder: h.GameFolder, lines: list[str], record: bool,
-                 memory: bool = False, timeout: float = 1800.0):
+                 memory: bool = False, timeout: float = 1800.0, host_args: tuple = ()):
         self.folder = Path(folder)
         self.events: list[h.Event] = []
         self.samples: array.array | None = None
@@ -105,7 +111,7 @@ class HostRun:
             rec = h.Recorder(env, path=self.folder / "recording.raw").start() if record else None
             with open(self.folder / "host.out", "wb") as out:
                 proc = subprocess.Popen(
-                    [h.wine(), str(h.host_exe()), "--log", "log.txt", "script.txt"],
+                    [h.wine(), str(h.host_exe()), *host_args, "--log", "log.txt", "script.txt"],
                     cwd=self.folder, env=env, stdin=subprocess.DEVNULL, stdout=out,
                     stderr=subprocess.STDOUT)
                 self._follow(proc, log, timeout, memory)
@@ -174,6 +180,26 @@ class HostRun:
             if abs(x[2 * i]) >= AUDIBLE or abs(x[2 * i + 1]) >= AUDIBLE:
                 return (self.start_ms + i * 1000.0 / h.RATE) - at_ms
         return None
+
+    def audible_spans(self, t0_ms: float, t1_ms: float, window_ms: float = 5.0,
+                      min_gap_ms: float = 15.0) -> list[list[float]]:
+        """[start, end] unix ms of each audible stretch between t0_ms and t1_ms."""
+        spans: list[list[float]] = []
+        if self.samples is None:
+            return spans
+        w = int(h.RATE * window_ms / 1000.0)
+        i = max(0, int((t0_ms - self.start_ms) * h.RATE / 1000.0))
+        last = min(len(self.samples) // 2, int((t1_ms - self.start_ms) * h.RATE / 1000.0))
+        x = self.samples
+        for i in range(i, last - w, w):
+            if max(abs(v) for v in x[2 * i:2 * (i + w)]) < AUDIBLE:
+                continue
+            t = self.start_ms + i * 1000.0 / h.RATE
+            if spans and t - spans[-1][1] <= min_gap_ms:
+                spans[-1][1] = t + window_ms
+            else:
+                spans.append([t, t + window_ms])
+        return spans
 
     def silent_before(self, at_ms: float, span_ms: float = 50.0) -> bool:
         """Nothing audible in the span_ms before at_ms (the previous tune has ended)."""
@@ -384,6 +410,51 @@ def bench_memory(changes: int, bare_plays: int) -> dict:
 
 # --------------------------------------------------------------------------------
 
+# --------------------------------------------------------------------------------
+# 6. Tune changes: the game loop's stall and the silence between tunes
+# --------------------------------------------------------------------------------
+
+TUNE_S = 1.5
+
+
+def bench_changes(changes: int = 6) -> dict:
+    folder = h.GameFolder(folder_name("changes"), base=work_base(),
+                          ini=settings_text(ChangeSoundOnLoop=1))
+    lines = ["init", "setvolume 255"]
+    sections = []
+    for kind in TYPES:
+        entries = []
+        for i, hz in enumerate((440, 550, 660)):
+            folder.tone(f"sound/{kind}{i}.{kind}", hz, TUNE_S)
+            entries.append(f"sound\\{kind}{i}.{kind}".encode())
+        folder.write(f"sound/list_{kind}.txt",
+                     b"[Orvalin_BGMList]\r\n[List]\r\n" + b"\r\n".join(entries) + b"\r\n")
+        for label, name in (("next entry", f"sound\\list_{kind}.txt"),
+                            ("same tune", f"sound\\{kind}0.{kind}")):
+            sections.append((kind, label))
+            lines += [f"mark {kind} {label}", f"play {name}",
+                      f"pump {int((changes + 0.5) * TUNE_S * 1000)}", "stop", "pump 600"]
+    lines += ["mark done", "quit"]
+    run = HostRun(folder, lines, record=True, host_args=("--heartbeat", "5"))
+    marks = [e for e in run.events if e.kind == "mark"]
+    beats = [e.t for e in run.of_kind("beat")]
+    out: dict = {"changes": changes, "tune_s": TUNE_S, "types": {}}
+    for (kind, label), start, end in zip(sections, marks, marks[1:]):
+        play = next(e.t for e in run.of_kind("play") if start.t < e.t < end.t)
+        stop = play + (changes + 0.5) * TUNE_S * 1000
+        spans = run.audible_spans(play, stop)
+        gaps = [b[0] - a[1] for a, b in zip(spans, spans[1:])]
+        # Each change stalls the loop once: its stalls are the largest gaps between beats
+        # while the tunes play, as many as there were changes.
+        inside = [b for b in beats if play + 100 <= b <= stop]
+        known = sorted((b - a for a, b in zip(inside, inside[1:])), reverse=True)[:len(gaps)]
+        out["types"].setdefault(kind, {})[label] = {
+            "stall_ms": {"median": median(known), "max": max(known, default=None)},
+            "gap_ms": {"median": median(gaps), "max": max(gaps, default=None),
+                       "count": len(gaps)}}
+    return out
+
+
 def folder_name(part: str) -> str:
     """The game folder of a part; runs with the steps DLL keep theirs apart."""
     return f"bench-{part}" + ("-steps" if os.environ.get("ORV_DIST", "").endswith("-steps")
@@ -396,7 +467,7 @@ def work_base() -> Path:
 
 def main() -> int:
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("parts", nargs="*", default=["play", "control", "turbo", "memory"])
+    ap.add_argument("parts", nargs="*", default=["play", "control", "turbo", "memory", "changes"])
     ap.add_argument("--rounds", type=int, default=20)
     ap.add_argument("--changes", type=int, default=500)
     ap.add_argument("--bare-plays", type=int, default=100)
@@ -421,6 +492,8 @@ def main() -> int:
             results["turbo"] = bench_turbo(args.rounds)
         elif part == "memory":
             results["memory"] = bench_memory(args.changes, args.bare_plays)
+        elif part == "changes":
+            results["changes"] = bench_changes()
         else:
             ap.error(f"unknown part {part!r}")
         print(f"== {part} ({time.monotonic() - t0:.0f} s)")

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/code_pages.h"
@@ -76,6 +77,26 @@ std::string Absolute(const std::string& path, const std::string& from) {
     return absolute ? path : from + "/" + path;
 }
 
+// The page is written beside its place under a name of its own, then put in its place in
+// one step: a page that can't be written whole leaves the one before it as it was, and
+// no other file is written into.
+bool WritePage(const std::string& path, const std::string& page) {
+    const std::string temporary = path + ".bgm-check-part";
+    std::error_code error;
+    if (std::filesystem::exists(temporary, error) || error) return false;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) return false;
+    const bool written =
+        std::fwrite(page.data(), 1, page.size(), file) == page.size() && std::fflush(file) == 0;
+    if (std::fclose(file) != 0 || !written) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    std::filesystem::rename(temporary, path, error);
+    if (error) std::remove(temporary.c_str());
+    return !error;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -136,9 +157,7 @@ int main(int argc, char** argv) {
         const std::string gameFolder =
             platform::GetCurrentDir(folder, sizeof folder) ? folder : report.game;
         const std::string page = check::HtmlReport(report, check::WayTo(html, gameFolder));
-        std::FILE* file = std::fopen(html.c_str(), "wb");
-        const bool written = file && std::fwrite(page.data(), 1, page.size(), file) == page.size();
-        if (!file || std::fclose(file) != 0 || !written) {
+        if (!WritePage(html, page)) {
             std::fprintf(stderr, "bgm-check: can't write the page %s\n", html.c_str());
             return 2;
         }

@@ -713,8 +713,10 @@ class Page(unittest.TestCase):
         folder = make_folder("page", {**BROKEN, "data/system.def": b"[Music]\r\ntitle.bgm = sound/single.mp3\r\n"})
         page = WORK / "pages" / "report.html"
         page.parent.mkdir(exist_ok=True)
+        page.write_text("the page of an earlier run")
         code, _ = run(folder, "--quiet", "--html", "pages/report.html")
         self.assertEqual(code, 1)
+        self.assertEqual([p.name for p in page.parent.iterdir()], [page.name])  # replaced whole
         report = json.loads(run(folder, "--json")[1])
         problems = ["problem" if any(f["level"] != "note" and f["stage"] == s["file"] for f in report["findings"])
                     else "fine" for s in report["stages"]]

@@ -200,27 +200,27 @@ bool PrepareGraph(const wchar_t* file, Graph& g, const std::string& where) {
 
 // --- the worker in the multi-threaded apartment --------------------------------------------
 
+// The probe's jobs run on the module's own worker (platform/worker.h); `done` tells the
+// game's loop that the job handed over last has ended.
 struct Worker {
-    HANDLE thread = nullptr;
-    HANDLE wake = nullptr; // auto-reset: a job is there
-    HANDLE done = nullptr; // manual-reset: the job has ended
+    platform::Worker* worker = nullptr;
+    HANDLE done = nullptr; // manual-reset
     void (*job)(void*) = nullptr;
     void* arg = nullptr;
-    HRESULT comInit = E_FAIL;
 };
 
-DWORD WINAPI WorkerMain(LPVOID param) {
+void Dispatch(void* param, bool run) {
     auto* w = static_cast<Worker*>(param);
-    w->comInit = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (run) w->job(w->arg);
     ::SetEvent(w->done);
-    for (;;) {
-        ::WaitForSingleObject(w->wake, INFINITE);
-        if (!w->job) break;
-        w->job(w->arg);
-        ::SetEvent(w->done);
-    }
-    if (SUCCEEDED(w->comInit)) ::CoUninitialize();
-    return 0;
+}
+
+// Hands `job` to the worker without waiting for it.
+void Post(Worker& w, void (*job)(void*), void* arg) {
+    ::ResetEvent(w.done);
+    w.job = job;
+    w.arg = arg;
+    platform::PostWorkerJob(w.worker, Dispatch, &w);
 }
 
 // Hands `job` to the worker and keeps the game's frames going until it has ended; returns
@@ -228,10 +228,7 @@ DWORD WINAPI WorkerMain(LPVOID param) {
 // first (a game busy or parked), then waits.
 double OnWorker(Worker& w, void (*job)(void*), void* arg, bool pump = true, double minMs = 0,
                 double* longestInterval = nullptr) {
-    ::ResetEvent(w.done);
-    w.job = job;
-    w.arg = arg;
-    ::SetEvent(w.wake);
+    Post(w, job, arg);
     if (!pump) {
         ::Sleep(static_cast<DWORD>(minMs));
         ::WaitForSingleObject(w.done, 30000);
@@ -355,10 +352,7 @@ void ProbeProxy(Worker& worker, IMediaControl* proxy) {
     }
     // The same while the worker thread itself is busy (a render, a wait).
     for (int round = 0; round < 3; ++round) {
-        ::ResetEvent(worker.done);
-        worker.job = BusyWorker;
-        worker.arg = nullptr;
-        ::SetEvent(worker.wake);
+        Post(worker, BusyWorker, nullptr);
         ::Sleep(50);
         const double t = NowMs();
         Code("proxy Pause, worker busy", proxy->Pause());
@@ -389,11 +383,8 @@ void ProbeHandOff(Worker& worker, const wchar_t* file) {
         if (!prepare.ok) continue;
         PumpFrames(nullptr, 50);
         RunJob run{&prepare.graph};
-        ::ResetEvent(worker.done);
-        worker.job = RunOnWorker;
-        worker.arg = &run;
         run.signalledAt = NowMs();
-        ::SetEvent(worker.wake);
+        Post(worker, RunOnWorker, &run);
         Note("hand-off: signalling held the game's thread", NowMs() - run.signalledAt);
         PumpFrames(worker.done, 0);
         Note("hand-off: signal to Run returned on the worker", run.ranAt - run.signalledAt);
@@ -696,13 +687,11 @@ int main(int argc, char** argv) {
     gameWindow = ::CreateWindowW(wc.lpszClassName, L"game", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240,
                                  nullptr, nullptr, wc.hInstance, nullptr);
 
-    Worker worker;
-    worker.wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    worker.done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    worker.thread = ::CreateThread(nullptr, 0, WorkerMain, &worker, 0, nullptr);
-    ::WaitForSingleObject(worker.done, 10000);
-    std::printf("worker: CoInitializeEx(COINIT_MULTITHREADED) 0x%08lX\n",
-                static_cast<unsigned long>(worker.comInit));
+    Worker worker{platform::StartWorker(), ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    if (!worker.worker) {
+        std::printf("worker: could not start\n");
+        return 1;
+    }
 
     // The first graph of a process loads the media libraries: not part of any figure.
     {
@@ -730,12 +719,10 @@ int main(int argc, char** argv) {
 
     // The worker ends when asked, within a bound.
     const double t = NowMs();
-    worker.job = nullptr;
-    ::SetEvent(worker.wake);
-    const DWORD ended = ::WaitForSingleObject(worker.thread, 5000);
-    std::printf("worker: asked to end, %s after %.3f ms\n",
-                ended == WAIT_OBJECT_0 ? "ended" : "still running", NowMs() - t);
-    ::CloseHandle(worker.thread);
+    const bool ended = platform::StopWorker(worker.worker, 5000);
+    std::printf("worker: asked to end, %s after %.3f ms\n", ended ? "ended" : "still running",
+                NowMs() - t);
+    ::CloseHandle(worker.done);
     ::DestroyWindow(gameWindow);
     ::CoUninitialize();
     std::printf("done\n");

@@ -89,18 +89,6 @@ TEST_F(WorkerApartments, AGraphIsCalledOnlyFromItsApartmentUnlessItIsFreeThreade
     }
 }
 
-TEST_F(WorkerApartments, TheGraphManagerSaysWhetherItIsFreeThreaded) {
-    for (const bool freeThreaded : {false, true}) {
-        sim::SetGraphFreeThreaded(freeThreaded);
-        platform::CoInitialize();
-        platform::ComPtr graph = nullptr;
-        ASSERT_EQ(platform::CreateFilterGraph(&graph), platform::kSOk);
-        EXPECT_EQ(platform::GraphIsFreeThreaded(graph), freeThreaded);
-        platform::Release(graph);
-        platform::CoUninitialize();
-    }
-}
-
 // Each job notes the thread it ran on and whether it ran or was dropped.
 std::vector<std::string> jobsSeen;
 void NoteJob(void*, bool run) {

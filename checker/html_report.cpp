@@ -12,13 +12,11 @@
 namespace check {
 namespace {
 
-// The code page the game's names are read in.
-uint32_t pageCodePage = 1252;
-
-// A text of the game for the page: in UTF-8 (Readable), markup characters escaped.
+// A text of the game for the page, markup characters escaped. The page is read as a whole
+// in the game's code page at the end (its own text and its links are ASCII).
 std::string Html(const std::string& text) {
     std::string out;
-    for (const char c : Readable(text, pageCodePage)) {
+    for (const char c : text) {
         if (c == '&')
             out += "&amp;";
         else if (c == '<')
@@ -137,7 +135,6 @@ std::string WayTo(const std::string& page, const std::string& game) {
 }
 
 std::string HtmlReport(const Report& r, const std::string& base) {
-    pageCodePage = r.codePage;
     const Counts c = Count(r);
     std::string out =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -179,7 +176,7 @@ std::string HtmlReport(const Report& r, const std::string& base) {
     }
     out +=
         "</tbody>\n</table>\n<script>\n" + std::string(kScript) + "</script>\n</body>\n</html>\n";
-    return out;
+    return Readable(out, r.codePage);
 }
 
 } // namespace check

@@ -31,15 +31,13 @@ std::string Values(const Entry& e) {
            (e.loop ? ", loop " + std::to_string(e.loop) : "");
 }
 
-// The code page the report's names are written in (the report's own words are ASCII).
-uint32_t namesCodePage = 1252;
-
-// A JSON string: the name's characters in UTF-8; each byte that does not read in the
-// code page as \udcXX (the lone low surrogate 0xDC00 + byte), so that no name is lost.
-std::string Json(const std::string& s) {
+// A JSON string: the name's characters, read in the game's code page, in UTF-8; each byte
+// that does not read as \udcXX (the lone low surrogate 0xDC00 + byte), so that no name
+// is lost.
+std::string JsonValue(const std::string& s, uint32_t codePage) {
     std::string out = "\"";
     char hex[8];
-    for (const Character& c : Characters(s, namesCodePage)) {
+    for (const Character& c : Characters(s, codePage)) {
         const auto b = static_cast<unsigned char>(c.bytes[0]);
         if (c.utf8.empty()) {
             std::snprintf(hex, sizeof hex, "\\udc%02x", b);
@@ -57,10 +55,10 @@ std::string Json(const std::string& s) {
     return out + "\"";
 }
 
-std::string Json(int n) {
+std::string JsonValue(int n, uint32_t) {
     return std::to_string(n);
 }
-std::string Json(bool b) {
+std::string JsonValue(bool b, uint32_t) {
     return b ? "true" : "false";
 }
 
@@ -69,17 +67,18 @@ std::string JsonLine(int line) {
     return line > 0 ? std::to_string(line) : "null";
 }
 
-void JsonFindings(std::string& out, const Findings& findings, const std::string& stage,
-                  bool& first) {
+void JsonFindings(std::string& out, const Findings& findings, const std::string& stage, bool& first,
+                  uint32_t codePage) {
+    const auto json = [codePage](const auto& v) { return JsonValue(v, codePage); };
     for (const Finding& f : findings) {
         out += first ? "\n    " : ",\n    ";
         first = false;
-        out += "{\"rule\": " + Json(f.rule) +
-               ", \"level\": " + Json(std::string(SeverityName(f.severity))) +
-               ", \"path\": " + Json(Slashed(f.file)) + ", \"line\": " + JsonLine(f.line) +
-               ", \"stage\": " + (stage.empty() ? std::string("null") : Json(stage)) +
-               ", \"message\": " + Json(f.message) +
-               ", \"fix\": " + (f.fix.empty() ? std::string("null") : Json(f.fix)) + "}";
+        out += "{\"rule\": " + json(f.rule) +
+               ", \"level\": " + json(std::string(SeverityName(f.severity))) +
+               ", \"path\": " + json(Slashed(f.file)) + ", \"line\": " + JsonLine(f.line) +
+               ", \"stage\": " + (stage.empty() ? std::string("null") : json(stage)) +
+               ", \"message\": " + json(f.message) +
+               ", \"fix\": " + (f.fix.empty() ? std::string("null") : json(f.fix)) + "}";
     }
 }
 
@@ -263,60 +262,60 @@ std::string TextReport(const Report& r, Detail detail, bool colour) {
 }
 
 std::string JsonReport(const Report& r) {
-    namesCodePage = r.codePage;
-    std::string out = "{\n  \"game\": " + Json(r.game) +
+    const auto json = [&r](const auto& v) { return JsonValue(v, r.codePage); };
+    std::string out = "{\n  \"game\": " + json(r.game) +
                       ",\n  \"codepage\": " + std::to_string(r.codePage) +
-                      ",\n  \"settings\": {\"file\": " + Json(r.settingsFile) +
-                      ", \"found\": " + Json(r.settingsFound) + ", \"keys\": [";
+                      ",\n  \"settings\": {\"file\": " + json(r.settingsFile) +
+                      ", \"found\": " + json(r.settingsFound) + ", \"keys\": [";
     for (size_t i = 0; i < r.settings.size(); ++i) {
         const SettingValue& v = r.settings[i];
-        out += std::string(i ? "," : "") + "\n    {\"key\": " + Json(v.key) +
-               ", \"value\": " + Json(v.value) +
-               ", \"source\": " + Json(std::string(v.set ? "set" : "default")) +
+        out += std::string(i ? "," : "") + "\n    {\"key\": " + json(v.key) +
+               ", \"value\": " + json(v.value) +
+               ", \"source\": " + json(std::string(v.set ? "set" : "default")) +
                ", \"line\": " + JsonLine(v.line) + "}";
     }
     out += "]},\n  \"stages\": [";
     for (size_t i = 0; i < r.stages.size(); ++i) {
         const Stage& s = r.stages[i];
-        out += std::string(i ? "," : "") + "\n    {\"file\": " + Json(s.file) +
-               ", \"line\": " + JsonLine(s.line) + ", \"entry\": " + Json(s.entry) +
-               ", \"bgmusic\": " + Json(s.bgmusic) + ", \"line_ends\": " + Json(s.lineEnds) +
-               ", \"ctrl_r\": " + Json(s.ctrlR) + ", \"screen\": " + Json(s.screen) +
+        out += std::string(i ? "," : "") + "\n    {\"file\": " + json(s.file) +
+               ", \"line\": " + JsonLine(s.line) + ", \"entry\": " + json(s.entry) +
+               ", \"bgmusic\": " + json(s.bgmusic) + ", \"line_ends\": " + json(s.lineEnds) +
+               ", \"ctrl_r\": " + json(s.ctrlR) + ", \"screen\": " + json(s.screen) +
                ",\n     \"music\": [";
         for (size_t k = 0; k < s.music.size(); ++k)
-            out += std::string(k ? ", " : "") + "{\"key\": " + Json(s.music[k].key) +
-                   ", \"value\": " + Json(s.music[k].value) +
-                   ", \"line\": " + Json(s.music[k].line) + "}";
+            out += std::string(k ? ", " : "") + "{\"key\": " + json(s.music[k].key) +
+                   ", \"value\": " + json(s.music[k].value) +
+                   ", \"line\": " + json(s.music[k].line) + "}";
         out += "],\n     \"looked\": [";
         for (size_t k = 0; k < s.looked.size(); ++k)
-            out += std::string(k ? ", " : "") + "{\"path\": " + Json(s.looked[k].path) +
-                   ", \"found\": " + Json(s.looked[k].found) + "}";
-        out += "],\n     \"request\": " + Json(s.request) + ", \"kind\": " + Json(s.kind) +
-               ", \"refused\": " + Json(s.refused) + ", \"extsound\": " + Json(s.extSound) +
+            out += std::string(k ? ", " : "") + "{\"path\": " + json(s.looked[k].path) +
+                   ", \"found\": " + json(s.looked[k].found) + "}";
+        out += "],\n     \"request\": " + json(s.request) + ", \"kind\": " + json(s.kind) +
+               ", \"refused\": " + json(s.refused) + ", \"extsound\": " + json(s.extSound) +
                ",\n     \"entries\": [";
         for (size_t k = 0; k < s.entries.size(); ++k) {
             const Entry& e = s.entries[k];
-            out += std::string(k ? "," : "") + "\n      {\"line\": " + Json(e.line) +
-                   ", \"file\": " + Json(e.file) + ", \"options\": " + Json(e.options) +
-                   ", \"volume\": " + Json(e.volume) + ", \"start\": " + Json(e.start) +
-                   ", \"end\": " + Json(e.end) + ", \"stop\": " + Json(e.stop) +
-                   ", \"loop\": " + Json(e.loop) + ", \"exists\": " + Json(e.exists) + "}";
+            out += std::string(k ? "," : "") + "\n      {\"line\": " + json(e.line) +
+                   ", \"file\": " + json(e.file) + ", \"options\": " + json(e.options) +
+                   ", \"volume\": " + json(e.volume) + ", \"start\": " + json(e.start) +
+                   ", \"end\": " + json(e.end) + ", \"stop\": " + json(e.stop) +
+                   ", \"loop\": " + json(e.loop) + ", \"exists\": " + json(e.exists) + "}";
         }
         out += "],\n     \"plays\": [";
         for (size_t k = 0; k < s.plays.size(); ++k)
-            out += std::string(k ? ", " : "") + Json(s.plays[k]);
+            out += std::string(k ? ", " : "") + json(s.plays[k]);
         out += "]}";
     }
     out += "],\n  \"findings\": [";
     bool first = true;
-    JsonFindings(out, r.settingsFindings, "", first);
-    JsonFindings(out, r.folderFindings, "", first);
+    JsonFindings(out, r.settingsFindings, "", first, r.codePage);
+    JsonFindings(out, r.folderFindings, "", first, r.codePage);
     for (const Stage& s : r.stages)
-        JsonFindings(out, s.findings, s.file, first);
+        JsonFindings(out, s.findings, s.file, first, r.codePage);
     const Counts c = Count(r);
-    out += "],\n  \"summary\": {\"stages\": " + Json(c.stages) +
-           ", \"playing\": " + Json(c.playing) + ", \"errors\": " + Json(c.errors) +
-           ", \"warnings\": " + Json(c.warnings) + ", \"notes\": " + Json(c.notes) + "}\n}\n";
+    out += "],\n  \"summary\": {\"stages\": " + json(c.stages) +
+           ", \"playing\": " + json(c.playing) + ", \"errors\": " + json(c.errors) +
+           ", \"warnings\": " + json(c.warnings) + ", \"notes\": " + json(c.notes) + "}\n}\n";
     return out;
 }
 

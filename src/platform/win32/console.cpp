@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "platform/text_out.h"
+
 namespace platform {
 
 bool OutputShowsColour() {
@@ -35,20 +37,10 @@ void WaitForKey() {
 }
 
 std::string MachinePath(const std::string& name) {
-    std::string path;
-    const int wide =
-        ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    if (wide > 0) {
-        std::wstring text(static_cast<size_t>(wide), L'\0');
-        ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), text.data(),
-                              wide);
-        const int bytes =
-            ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
-        path.assign(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-        if (bytes > 0)
-            ::WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, path.data(), bytes, nullptr,
-                                  nullptr);
-    }
+    // A character of an ANSI code page takes at most three bytes in UTF-8.
+    std::string path(name.size() * 3, '\0');
+    path.resize(CodePageToUtf8(CP_ACP, name.data(), name.size(), path.data(), path.size()));
+    if (path.empty()) path = name; // not text of the code page: the bytes as written
     for (char& c : path)
         if (c == '\\') c = '/';
     return path;

@@ -36,6 +36,7 @@ constexpr Range kRanges[] = {
      "no adjustment is stored, so F7/F8 changes are lost when the game closes"},
     {"RndInitRandom", 0, 1, "any other value acts as 0"},
     {"FadeOutOnStop", 0, INT_MAX, "the music stops at once, as with 0"},
+    {"PrepareNextTune", 0, 1, "any other value prepares the next tune, as 1 does"},
 };
 constexpr int kNoneStored = -22222; // SubVolume's default: no adjustment stored
 

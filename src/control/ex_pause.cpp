@@ -66,6 +66,7 @@ uint32_t ExPauseThread(void* param) {
                           PluginSettings.DispWindowTime, TitleNotice::kShowNow);
     } else if (platform::ShowMessageBox(nullptr, kTagCutQuestion, ErrorFeedback::kCaption,
                                         platform::kMbYesNo | kWorkerBox) == platform::kIdYes) {
+        NextTune::AwaitReleased(NextTune::kCutReleaseMs); // the worker's graphs may hold the file
         CutId3v2Tag(ExPause::CutPath());
     }
     if (parked) ExPause::ReleasePark();

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int kVkControl = 0x11;
-constexpr int kEcComplete = 1;
 constexpr double kPastTheEnd = 99999.0;
 constexpr uint32_t kMaxSleepRequestMs = 2000;
 
@@ -98,6 +97,7 @@ bool CtrlDown() {
         // back for the cut and make a new one after it, as the worker's cut does.
         const bool graphKept = MediaGraph.Ready;
         if (graphKept) ReleaseDS(0);
+        NextTune::AwaitReleased(NextTune::kCutReleaseMs); // the worker's graphs may hold the file
         CutId3v2Tag(p.MediaFile);
         if (graphKept) RemakeGraph();
     }
@@ -143,7 +143,7 @@ void KeyCommand(uintptr_t wParam) {
         if (PlayerState.Playing) TogglePause();
         break;
     case 0x7A:
-        if (MediaGraph.Ready) platform::put_CurrentPosition(MediaGraph.MediaPosition, kPastTheEnd);
+        SeekGraph(kPastTheEnd);
         break;
     default:
         break;
@@ -161,9 +161,18 @@ void KeyCommand(uintptr_t wParam) {
     UnPause();
 }
 
+// A tune that ends while it fades out has had its stop; otherwise the music moves on.
+void TuneEnded() {
+    if (FadeOut::Active())
+        FinishFadeOut();
+    else
+        AdvanceAfterTune();
+}
+
 // Fetches every queued graph event; each end of stream moves the music on.
 [[gnu::noinline]] void GraphEvents() {
     if (!MediaGraph.Ready) return;
+    if (NextTune::Remote()) return NextTune::DrainEvents();
     for (;;) {
         platform::ComPtr events = MediaGraph.MediaEvent; // a tune change may replace it
         if (!events) return;
@@ -171,11 +180,7 @@ void KeyCommand(uintptr_t wParam) {
         intptr_t param1 = 0, param2 = 0;
         if (platform::GetEvent(events, &code, &param1, &param2, 0) < 0) return;
         platform::FreeEventParams(events, code, param1, param2);
-        // A tune that ends while it fades out has had its stop.
-        if (code == kEcComplete && FadeOut::Active())
-            FinishFadeOut();
-        else if (code == kEcComplete)
-            AdvanceAfterTune();
+        if (code == platform::kEcComplete) TuneEnded();
     }
 }
 
@@ -200,7 +205,11 @@ void Dispatch(const platform::HookMessage& m) {
         AddDroppedFiles(m.wParam);
         break;
     case platform::kWmGraphNotify:
-        if (ForGameWindow(m)) GraphEvents();
+        if (!ForGameWindow(m)) break;
+        if (m.wParam != NextTune::kEndedWParam)
+            GraphEvents();
+        else if (NextTune::TakeEnded(m.lParam))
+            TuneEnded();
         break;
     case platform::kWmBringToFront:
         if (ForGameWindow(m)) platform::BringWindowToFront(HostWindow());

@@ -40,6 +40,7 @@ constexpr IntKey kIntKeys[] = {
     {"CloseOutModWhenUnpause", &Settings::CloseOutModWhenUnpause},
     {"VolumeCurve", &Settings::VolumeCurve},
     {"FadeOutOnStop", &Settings::FadeOutOnStop},
+    {"PrepareNextTune", &Settings::PrepareNextTune},
 };
 
 struct TextKey {

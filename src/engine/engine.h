@@ -1,5 +1,6 @@
 // The playback engine: the media graph, the transport and the volume.
 #pragma once
+#include "core/core.h"
 #include "platform/types.h"
 
 struct MediaGraphRecord {
@@ -27,6 +28,8 @@ int RenderTurbo(const char* name);
 // `repeatsItself`: it will play again right after itself whatever happens, so spare
 // graphs of it wait at its loop start.
 int RenderAndRun(const char* name, bool sameEntryAgain = false, bool repeatsItself = false);
+// A tune has started in the graph: the graph's flags, the name, the notice, playing.
+void TuneStarted(const char* name);
 // The current entry's loop start in seconds (0.0 when it has none).
 double LoopStartSeconds();
 // An entry with a loop start that plays again in place keeps two spare graphs of its
@@ -49,6 +52,8 @@ int PauseDS();
 void PauseGraph(const char* failure);
 // Runs the graph again; `setPlaying` marks the tune as playing when it runs.
 void RunGraph(bool setPlaying);
+// Moves the tune to `seconds` (past its end: it ends at once).
+void SeekGraph(double seconds);
 // Silences the playlist's extra sound, if it has one.
 void StopExtraSound();
 // Stops the tune: false, and nothing done, when there is no graph.
@@ -83,6 +88,68 @@ void End();
 // Forgets the ramp, as the DLL has it when loaded.
 void Forget();
 } // namespace FadeOut
+
+// The next tune, prepared on the module's worker while the current one plays: rendered,
+// at its start, paused. At the tune's end it runs at once and the graph that ended sounds
+// its last samples out, to be released later off the game's thread. A graph the worker made
+// belongs to its apartment: once one plays, every call on it is posted to the worker and
+// nothing on the game's thread waits for one.
+namespace NextTune {
+// What comes next, chosen by the rules of a tune's end: copies, never pointers into the
+// entry table, which a drop reallocates.
+struct Choice {
+    int entry = -1;                 // the entry chosen; -1: the tune that plays plays again
+    char entryText[kNameSize] = ""; // that entry as the table held it
+    char name[kNameSize] = "";      // the file
+    double begin = 0.0;             // seconds
+    double loop = 0.0;              // the loop start in seconds; 0.0: none
+    bool fromLoop = false;          // starts at the loop start, when it lies before the end
+    double endTrim = 0.0;           // seconds taken off the end
+};
+// The graph's end of a worker's graph, as wParam of the graph message; lParam is its serial.
+constexpr uintptr_t kEndedWParam = 0x4E544E44;
+constexpr uint32_t kQuitReleaseMs = 1000; // Quit waits this long for the releases
+constexpr uint32_t kQuitStopMs = 500;     // and this long for the worker's end
+constexpr uint32_t kCutReleaseMs = 2000;  // a tag cut waits this long for the releases
+// Tunes are prepared: the setting is on and the worker runs (started on the first call).
+bool Available();
+// Prepares `choice` in place of what was prepared.
+void Prepare(const Choice& choice);
+// The choice made ahead; null when there is none.
+const Choice* Chosen();
+// Its graph is ready to run.
+bool Ready();
+// Forgets the choice and releases its graph.
+void Drop();
+// The prepared graph becomes the tune's; the one that played retires. Its stop time after
+// the end trim.
+double TakeOver();
+// Runs the graph that took over, at the level Level gave it.
+void Begin();
+// The tune plays in a graph of the worker: the calls below reach it.
+bool Remote();
+void Level(int level);
+void Pause();
+void Run();
+// Stops the tune, drops what was prepared and releases the graphs still sounding out.
+void Stop();
+void Seek(double seconds);
+void SavePosition();
+void RestorePosition();
+// The graph told the game window of events: the worker fetches them.
+void DrainEvents();
+// The end message of serial `serial` is the playing tune's.
+bool TakeEnded(intptr_t serial);
+// Releases every graph of the worker and the game's graph that retired.
+void ReleaseAll();
+// Waits, serving sent messages, until the worker has released every graph it had; false
+// when `timeoutMs` passed first (a tag cut then may find its file still open).
+bool AwaitReleased(uint32_t timeoutMs);
+// Releases everything and ends the worker, each wait bounded.
+void Quit();
+// As the DLL has it when loaded.
+void Forget();
+} // namespace NextTune
 
 // The game's thread parks for the extended pause's worker. The worker never stops the
 // game's thread from outside: it asks it to park inside the module at a safe point (a

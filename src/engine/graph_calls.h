@@ -50,6 +50,10 @@ inline void NotifyGameWindow(const MediaGraphRecord& g) {
     }
 }
 
+// A new graph with its four further interfaces, none of its failures reported. False when
+// one is missing: what was made is left in `g` for the caller to release.
+bool CreateQuietly(MediaGraphRecord& g);
+
 // Spare graphs of a tune that loops (loop_spares.cpp): made when its entry starts.
 void PrepareLoopSpares(const char* name, double stopTime);
 

@@ -46,6 +46,13 @@ bool ReadySpare(MediaGraphRecord& s) {
 // A new graph with the tune rendered, made ready. A spare is a help, never needed: its
 // failures go unreported, and the tune then restarts in its own graph.
 bool MakeSpare(MediaGraphRecord& s, const char16_t* name) {
+    return graph::CreateQuietly(s) && Succeeded(platform::RenderFile(s.GraphBuilder, name)) &&
+           ReadySpare(s);
+}
+
+} // namespace
+
+bool graph::CreateQuietly(MediaGraphRecord& s) {
     if (platform::CreateFilterGraph(&s.GraphBuilder) != platform::kSOk) {
         s.GraphBuilder = nullptr;
         return false;
@@ -63,10 +70,8 @@ bool MakeSpare(MediaGraphRecord& s, const char16_t* name) {
             return false;
         }
     }
-    return Succeeded(platform::RenderFile(s.GraphBuilder, name)) && ReadySpare(s);
+    return true;
 }
-
-} // namespace
 
 void graph::PrepareLoopSpares(const char* name, double stopTime) {
     Spares.stopTime = PlayerState.EntryEnd != 0 ? stopTime : 0.0;
@@ -81,7 +86,9 @@ void graph::PrepareLoopSpares(const char* name, double stopTime) {
 
 bool RestartFromSpare() {
     MediaGraphRecord& g = MediaGraph;
-    if (!g.Ready || !Spares.graphs[0].MediaControl || !Spares.graphs[1].MediaControl) return false;
+    if (NextTune::Remote() || !g.Ready || !Spares.graphs[0].MediaControl ||
+        !Spares.graphs[1].MediaControl)
+        return false;
     SwapInterfaces(g, Spares.graphs[0]);
     SwapInterfaces(Spares.graphs[0], Spares.graphs[1]);
     // The graph that ended sounds its last samples out; the hook no longer hears from it.

@@ -58,6 +58,7 @@ int InitDS() {
 
 void ReleaseDS(uint8_t freeEntryTable) {
     ReleaseLoopSpares();
+    NextTune::ReleaseAll();
     graph::ReleaseInterfaces(MediaGraph);
     if (freeEntryTable == 1) PlayerState.Entries.Clear();
     MediaGraph.Ready = false;
@@ -78,5 +79,6 @@ void ResetEngineState() {
     ForgetLoopSpares();
     ForgetAppliedLevel();
     FadeOut::Forget();
+    NextTune::Forget();
     MediaGraph = MediaGraphRecord{};
 }

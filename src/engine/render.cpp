@@ -74,16 +74,24 @@ void StartSequence(const char* name, bool sameEntryAgain, bool repeatsItself) {
         RunWait();
     else if (run != platform::kSOk)
         ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", run);
+    TuneStarted(name);
+    // The worker prepares the tune again when it can: spares made here cost the game's thread
+    // two renders.
+    if (p.EntryLoop != 0 && repeatsItself && !NextTune::Available())
+        graph::PrepareLoopSpares(name, stopTime);
+}
+
+} // namespace
+
+void TuneStarted(const char* name) {
+    PlayerStateRecord& p = PlayerState;
     MediaGraph.Rendered = true;
     MediaGraph.Empty = false;
     CopyText(p.MediaFile, name, sizeof p.MediaFile);
     TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
                       TitleNotice::kPlayingKind);
     p.Playing = true;
-    if (p.EntryLoop != 0 && repeatsItself) graph::PrepareLoopSpares(name, stopTime);
 }
-
-} // namespace
 
 int RenderTurbo(const char* name) {
     MediaGraphRecord& g = MediaGraph;
@@ -119,7 +127,7 @@ int RenderTurbo(const char* name) {
 int RenderAndRun(const char* name, bool sameEntryAgain, bool repeatsItself) {
     PlayerStateRecord& p = PlayerState;
     MediaGraphRecord& g = MediaGraph;
-    if (g.Ready && g.Rendered && PluginSettings.TurboLoadMusic != 0 &&
+    if (g.Ready && g.Rendered && !NextTune::Remote() && PluginSettings.TurboLoadMusic != 0 &&
         SameIgnoringAsciiCase(TurboExtension(p.MediaFile), TurboExtension(name), 8)) {
         // A graph made anew after a tag cut has no filters left to remove but may have
         // been set running by the resume that followed: stop it, as below.

@@ -45,6 +45,7 @@ int PauseDS() {
 
 // Pauses the graph and waits for the transition; other answers show `failure`.
 void PauseGraph(const char* failure) {
+    if (NextTune::Remote()) return NextTune::Pause();
     const HResult hr = platform::Pause(MediaGraph.MediaControl);
     if (hr == platform::kSFalse)
         PauseWait();
@@ -57,6 +58,11 @@ void StopExtraSound() {
 }
 
 void RunGraph(bool setPlaying) {
+    if (NextTune::Remote()) {
+        NextTune::Run();
+        if (setPlaying) PlayerState.Playing = true;
+        return;
+    }
     const HResult hr = platform::Run(MediaGraph.MediaControl);
     if (Succeeded(hr)) {
         if (setPlaying) PlayerState.Playing = true;
@@ -65,11 +71,21 @@ void RunGraph(bool setPlaying) {
     }
 }
 
+void SeekGraph(double seconds) {
+    if (NextTune::Remote())
+        NextTune::Seek(seconds);
+    else if (MediaGraph.Ready)
+        platform::put_CurrentPosition(MediaGraph.MediaPosition, seconds);
+}
+
 bool StopGraph() {
     PlayerStateRecord& p = PlayerState;
     ReleaseLoopSpares(); // the spares of a tune that loops, and the last samples it still sounds
+    // What was prepared goes with the tune; a graph that ended sounds out no longer.
+    NextTune::Stop();
     if (!MediaGraph.Ready) return false;
-    const HResult hr = platform::Stop(MediaGraph.MediaControl);
+    const HResult hr =
+        NextTune::Remote() ? platform::kSOk : platform::Stop(MediaGraph.MediaControl);
     StopExtraSound();
     if (!Succeeded(hr)) ErrorFeedback::StatusBox("Unknown error on stopping(%X)", hr);
     p.Playing = false;

@@ -86,8 +86,8 @@ void SetVolume(int volume) {
         DiagnosticBox(r, h, a, e);
         level = Clamp32(d);
     }
-    if (MediaGraph.BasicAudio) platform::put_Volume(MediaGraph.BasicAudio, FadeOut::Level(r));
     AppliedLevel = r;
+    ReapplyVolume();
     OutModSetVolume(e != 0 && !p.Muted ? r : 0);
     if (p.VolumeByKey && s.DisplayToWindowText != 0) {
         if (p.Muted)
@@ -101,7 +101,9 @@ void SetVolume(int volume) {
 }
 
 void ReapplyVolume() {
-    if (MediaGraph.BasicAudio)
+    if (NextTune::Remote())
+        NextTune::Level(FadeOut::Level(AppliedLevel));
+    else if (MediaGraph.BasicAudio)
         platform::put_Volume(MediaGraph.BasicAudio, FadeOut::Level(AppliedLevel));
 }
 

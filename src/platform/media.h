@@ -38,7 +38,8 @@ HResult get_CurrentPosition(ComPtr mediaPosition, double* seconds);
 HResult get_StopTime(ComPtr mediaPosition, double* seconds);
 HResult put_StopTime(ComPtr mediaPosition, double seconds);
 
-// IMediaEventEx.
+// IMediaEventEx. EC_COMPLETE: the stream has ended.
+constexpr int32_t kEcComplete = 1;
 HResult SetNotifyWindow(ComPtr mediaEvent, Hwnd window, uint32_t message, intptr_t instance);
 HResult GetEvent(ComPtr mediaEvent, int32_t* code, intptr_t* param1, intptr_t* param2,
                  int32_t timeoutMs);

@@ -24,7 +24,7 @@ using WorkerJob = void (*)(void* param, bool run);
 Worker* StartWorker();
 // Queues a job; never waits. False, and the job is not called, when the worker is stopping
 // or its queue (kWorkerQueue jobs) is full.
-constexpr int kWorkerQueue = 8;
+constexpr int kWorkerQueue = 32;
 bool PostWorkerJob(Worker* worker, WorkerJob job, void* param);
 // Asks the worker to end: the job it runs finishes, the jobs still queued are dropped
 // (called with run = false). Waits at most `timeoutMs` for the thread's end, serving the

@@ -123,6 +123,7 @@ void Quit() {
     SaveIfModified(); // files dropped on a list that is not playing now
     // Without a graph, interfaces a failed creation left behind are still given back.
     ReleaseDS(MediaGraph.Ready ? 1 : 0);
+    NextTune::Quit();
     for (; Session.comStarts > 0; --Session.comStarts)
         platform::CoUninitialize();
     if (TitleNotice::Queue.Count != 0) {

@@ -89,6 +89,8 @@ void AddDroppedFiles(uintptr_t drop) {
     Notice(text);
     platform::BringWindowToFront(HostWindow());
     p.MediaFile[0] = '\0';
+    // What follows the tune may now be a dropped file.
+    if (oldCount != 0 && added > 0 && PluginSettings.ChangeSoundOnLoop != 0) PrepareNext();
     if (oldCount != 0 || added == 0) return;
 
     // The list had no entries: it is written now, and the last dropped file plays.

@@ -16,7 +16,10 @@ void Pause() {
         PauseGraph("Unknown return value in Run function(%X)");
         break;
     case 2:
-        platform::get_CurrentPosition(MediaGraph.MediaPosition, &p.PausePosition);
+        if (NextTune::Remote())
+            NextTune::SavePosition();
+        else
+            platform::get_CurrentPosition(MediaGraph.MediaPosition, &p.PausePosition);
         [[fallthrough]];
     case 3:
         p.Muted = true;
@@ -44,7 +47,10 @@ void UnPause() {
         RunGraph(false);
         break;
     case 2:
-        platform::put_CurrentPosition(MediaGraph.MediaPosition, p.PausePosition);
+        if (NextTune::Remote())
+            NextTune::RestorePosition();
+        else
+            platform::put_CurrentPosition(MediaGraph.MediaPosition, p.PausePosition);
         [[fallthrough]];
     case 3:
         p.Muted = false;
@@ -52,6 +58,7 @@ void UnPause() {
         break;
     case 4:
         RunGraph(true);
+        PrepareNext(); // the stop gave back what was prepared
         break;
     case 5: {
         char file[kNameSize];

@@ -131,31 +131,29 @@ void AdvanceAfterTune() {
             platform::Beep(1000, 120);
         }
         const int previous = p.CurrentEntry;
-        if (p.Entries.Count() > 0) {
-            platform::SeedRandom(platform::GetTickCount());
-            int next = 0;
-            if (s.LoopRandom > 0)
-                next = platform::NextRandom() % p.Entries.Count();
-            else
-                next = p.CurrentEntry + 1 == p.Entries.Count() ? 0 : p.CurrentEntry + 1;
-            if (next == p.CurrentEntry && s.LoopRandom != 0)
-                next = platform::NextRandom() % p.Entries.Count();
-            p.CurrentEntry = next;
-        }
+        // The entry chosen while the tune played, when it is still in the table.
+        const NextTune::Choice* chosen = NextTune::Chosen();
+        p.CurrentEntry = chosen && chosen->entry >= 0 && chosen->entry < p.Entries.Count()
+                             ? chosen->entry
+                             : ChooseNextEntry();
         char entry[kNameSize];
         CopyText(entry, EntryAt(p.CurrentEntry), sizeof entry);
         ErrorFeedback::DebugBox(1, entry, "Next Music Name");
         const bool again = p.CurrentEntry == previous;
         if (p.EntryStop == 0 && again && RestartFromSpare()) return; // keeps its options
         p.Hosei = 0;
+        if (p.EntryStop == 0 && StartPrepared(entry)) return;
         if (p.EntryStop == 0 && StartTune(entry, again) == 0)
             ErrorFeedback::FailureBox("RenderAndRun Failed");
         return;
     }
     // The same tune again: from its loop start when the entry has one, else from 0.
-    if (RestartFromSpare()) return;
-    platform::put_CurrentPosition(MediaGraph.MediaPosition, LoopStartSeconds());
-    platform::Run(MediaGraph.MediaControl);
+    if (RestartFromSpare() || StartPrepared(nullptr)) return;
+    SeekGraph(LoopStartSeconds());
+    if (NextTune::Remote())
+        NextTune::Run();
+    else
+        platform::Run(MediaGraph.MediaControl);
 }
 
 int StartTune(const char* text, bool sameEntryAgain) {
@@ -165,6 +163,7 @@ int StartTune(const char* text, bool sameEntryAgain) {
     p.EntryLoop = 0;
     p.Hosei = 0;
     ReleaseLoopSpares(); // they hold the tune that played
+    NextTune::Drop();
     if (text[0] == '\0') return 0;
     if (p.PlayMode == PlaySource::EmptyPlaylist) return 0;
     char name[kNameSize];
@@ -177,7 +176,9 @@ int StartTune(const char* text, bool sameEntryAgain) {
         Stop();
         p.Playing = false;
     }
-    return RenderAndRun(name, sameEntryAgain, EntryRepeatsItself());
+    const int started = RenderAndRun(name, sameEntryAgain, EntryRepeatsItself());
+    if (started == 1) PrepareNext();
+    return started;
 }
 
 bool EntryRepeatsItself() {

@@ -23,6 +23,15 @@ void StepFadeOut();
 void FinishFadeOut();
 int ChooseStartEntry();
 void AdvanceAfterTune();
+// The entry that follows the current one at its end (the order or chance of LoopRandom).
+int ChooseNextEntry();
+// Chooses what follows the tune that plays, by the rules of its end, and has the worker
+// make it ready; nothing when the tune stops at its end or preparing is off.
+void PrepareNext();
+// At a tune's end: the prepared tune starts, for the playlist or folder entry `entry` (now
+// current) or, with null, the same tune again. False, with the preparation dropped, when
+// none is ready for it or its file is gone: the plain path then runs.
+bool StartPrepared(const char* entry);
 // The playlist entry now playing will play again right after itself whatever happens:
 // it restarts in place, or it is the list's only entry (and has no stop option).
 bool EntryRepeatsItself();

@@ -31,7 +31,8 @@ void EndTune() {
 class LoopPoint : public ModuleTest {
   protected:
     void Begin(const std::string& settings, const std::string& entries, double length = 180) {
-        WriteSettings("InitRandom=0\r\n" + settings);
+        // The spares the game's thread makes when tunes are not prepared on the worker.
+        WriteSettings("InitRandom=0\r\n" + settings + "PrepareNextTune=0\r\n");
         sim::AddFile("a.mp3", "");
         sim::AddFile("b.mp3", "");
         sim::AddFile("l.txt", "[orvalin_bgmlist]\r\n[list]\r\n" + entries);

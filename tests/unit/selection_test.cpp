@@ -13,7 +13,9 @@ using ::testing::IsEmpty;
 class SelectionTest : public ModuleTest {
   protected:
     void Begin(const std::string& settings = "") {
-        WriteSettings("DisplayToWindowText=1\r\n" + settings);
+        // The change at a tune's end as made on the game's thread (next_tune_test.cpp has
+        // the prepared one).
+        WriteSettings("DisplayToWindowText=1\r\n" + settings + "PrepareNextTune=0\r\n");
         for (const char* f : {"a.mp3", "b.mp3", "c.mp3"})
             sim::AddFile(f, "");
         StartQuietly();

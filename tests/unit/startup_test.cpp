@@ -349,7 +349,7 @@ TEST_F(Startup, ResumeBeforeTheFirstTuneStillLetsItPlay) {
 // request under way) and loaded anew into a fresh world starts and ends cleanly: nothing
 // of the old world is used or given back.
 TEST_F(ModuleTest, ResetModuleForgetsARunThatNeverQuit) {
-    WriteSettings("InitRandom=0\r\nUseExPause=1\r\n");
+    WriteSettings("InitRandom=0\r\nUseExPause=1\r\nPrepareNextTune=0\r\n");
     sim::AddFile("a.mp3", "");
     sim::AddFile("l.txt", "[orvalin_bgmlist]\r\n[list]\r\na.mp3,loop=5000\r\n");
     sim::SetRenderedDuration(180);

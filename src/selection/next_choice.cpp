@@ -1,0 +1,112 @@
+// What follows a tune, chosen while it plays so that the worker can make it ready, and the
+// change to it once the tune has ended.
+#include <cstring>
+
+#include "engine/engine.h"
+#include "platform/files.h"
+#include "platform/system.h"
+#include "core/core.h"
+#include "selection/selection.h"
+
+namespace {
+
+// The tune that ends leaves as the plain path's stop would leave it (the extra sound
+// silenced, the game's output told of the pause, a grown list saved), but its graph sounds
+// its last samples out instead of being stopped.
+void LeaveEndedTune() {
+    PlayerStateRecord& p = PlayerState;
+    if (!p.Playing) return;
+    StopExtraSound();
+    p.Paused = 1;
+    OutModPause(1);
+    p.Playing = false;
+    SaveIfModified();
+}
+
+// The choice made ahead still holds for the entry `entry` (null: the same tune again) and
+// its file is still there.
+bool PreparedFits(const char* entry) {
+    const NextTune::Choice* c = NextTune::Chosen();
+    if (!c || !NextTune::Ready()) return false;
+    if (entry ? c->entry != PlayerState.CurrentEntry || std::strcmp(c->entryText, entry) != 0
+              : c->entry != -1)
+        return false;
+    return platform::FileExists(c->name);
+}
+
+} // namespace
+
+int ChooseNextEntry() {
+    const PlayerStateRecord& p = PlayerState;
+    const Settings& s = PluginSettings;
+    const int count = p.Entries.Count();
+    if (count == 0) return p.CurrentEntry;
+    platform::SeedRandom(platform::GetTickCount());
+    int next = 0;
+    if (s.LoopRandom > 0)
+        next = platform::NextRandom() % count;
+    else
+        next = p.CurrentEntry + 1 == count ? 0 : p.CurrentEntry + 1;
+    if (next == p.CurrentEntry && s.LoopRandom != 0) next = platform::NextRandom() % count;
+    return next;
+}
+
+void PrepareNext() {
+    const PlayerStateRecord& p = PlayerState;
+    NextTune::Drop();
+    if (!p.Playing || p.EntryStop != 0 || !NextTune::Available()) return;
+    NextTune::Choice c;
+    if (HasEntries(p.PlayMode) && PluginSettings.ChangeSoundOnLoop != 0) {
+        if (p.Entries.Count() == 0) return;
+        c.entry = ChooseNextEntry();
+        CopyText(c.entryText, p.Entries.At(c.entry), sizeof c.entryText);
+        if (p.PlayMode == PlaySource::Playlist) {
+            const EntrySplit split = ParseEntry(c.entryText);
+            CopyText(c.name, split.name, sizeof c.name);
+            c.begin = static_cast<double>(split.beg / 1000);
+            c.loop = split.loop > 0 ? split.loop / 1000.0 : 0.0;
+            c.fromLoop = c.entry == p.CurrentEntry;
+            c.endTrim = static_cast<double>(split.end / 1000);
+        } else {
+            CopyText(c.name, c.entryText, sizeof c.name);
+        }
+    } else {
+        // The tune plays again in place, from its loop start.
+        CopyText(c.name, p.MediaFile, sizeof c.name);
+        c.begin = LoopStartSeconds();
+        c.endTrim = static_cast<double>(p.EntryEnd / 1000);
+    }
+    if (c.name[0] != '\0') NextTune::Prepare(c);
+}
+
+bool StartPrepared(const char* entry) {
+    PlayerStateRecord& p = PlayerState;
+    if (!PreparedFits(entry)) {
+        NextTune::Drop();
+        return false;
+    }
+    if (!entry) { // the same tune again, with its options
+        NextTune::TakeOver();
+        ReapplyVolume();
+        NextTune::Begin();
+        PrepareNext();
+        return true;
+    }
+    p.EntryBeg = 0;
+    p.EntryEnd = 0;
+    p.EntryLoop = 0;
+    p.Hosei = 0;
+    char name[kNameSize];
+    if (p.PlayMode == PlaySource::Playlist)
+        UseEntry(entry, name);
+    else
+        CopyText(name, entry, sizeof name);
+    LeaveEndedTune();
+    const double stopTime = NextTune::TakeOver();
+    if (p.EntryLoop != 0 && LoopStartSeconds() >= stopTime) p.EntryLoop = 0;
+    SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
+    NextTune::Begin();
+    TuneStarted(name);
+    PrepareNext();
+    return true;
+}

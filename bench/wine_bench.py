@@ -19,7 +19,8 @@
   in the same order, to tell the platform's growth from ours (taken over the last 80).
 - changes: for each type, a playlist of three 1.5 s tunes played through with
   ChangeSoundOnLoop 1 (a change to the next entry every 1.5 s), then one tune alone, which
-  plays again after itself; the host's window thread beats every 5 ms. Per kind of change:
+  plays again after itself; the host's window thread beats every 5 ms. Twice: with the next
+  tune prepared while one plays (PrepareNextTune 1) and without (0). Per kind of change:
   the longest stall of the game's message loop at each change (the largest gap between
   beats around it), and the silence between the last sound of one tune and the first of
   the next, from the recording.
@@ -250,11 +251,15 @@ def median(values: list[float]) -> float | None:
     return statistics.median(values) if values else None
 
 
-def settings_text(**keys: int) -> str:
-    """The shipped sample settings file with some keys set."""
+def settings_text(new_keys: tuple[str, ...] = (), **keys: int) -> str:
+    """The shipped sample settings file with some keys set. A key of new_keys that the
+    sample does not have yet goes first in [Settings]."""
     text = (ROOT / "src" / "plugin" / "OrvalinMugenBGM.ini").read_text(encoding="cp1252")
     for key, value in keys.items():
         text, n = re.subn(rf"^{key}=.*$", f"{key}={value}", text, flags=re.M)
+        if n == 0 and key in new_keys:
+            text, n = re.subn(r"^(\[Settings\](\r?\n))", rf"\g<1>{key}={value}\g<2>", text,
+                              flags=re.M)
         if n != 1:
             raise ValueError(f"no {key} in the sample settings file")
     return text
@@ -418,8 +423,18 @@ TUNE_S = 1.5
 
 
 def bench_changes(changes: int = 6) -> dict:
-    folder = h.GameFolder(folder_name("changes"), base=work_base(),
-                          ini=settings_text(ChangeSoundOnLoop=1))
+    out: dict = {"changes": changes, "tune_s": TUNE_S, "types": {}}
+    for mode, prepare in (("prepared", 1), ("unprepared", 0)):
+        for kind, labels in bench_changes_once(changes, prepare).items():
+            for label, figures in labels.items():
+                out["types"].setdefault(kind, {}).setdefault(label, {})[mode] = figures
+    return out
+
+
+def bench_changes_once(changes: int, prepare: int) -> dict:
+    folder = h.GameFolder(folder_name(f"changes-{prepare}"), base=work_base(),
+                          ini=settings_text(("PrepareNextTune",), ChangeSoundOnLoop=1,
+                                            PrepareNextTune=prepare))
     lines = ["init", "setvolume 255"]
     sections = []
     for kind in TYPES:
@@ -438,17 +453,22 @@ def bench_changes(changes: int = 6) -> dict:
     run = HostRun(folder, lines, record=True, host_args=("--heartbeat", "5"))
     marks = [e for e in run.events if e.kind == "mark"]
     beats = [e.t for e in run.of_kind("beat")]
-    out: dict = {"changes": changes, "tune_s": TUNE_S, "types": {}}
+    out: dict = {}
     for (kind, label), start, end in zip(sections, marks, marks[1:]):
         play = next(e.t for e in run.of_kind("play") if start.t < e.t < end.t)
         stop = play + (changes + 0.5) * TUNE_S * 1000
         spans = run.audible_spans(play, stop)
         gaps = [b[0] - a[1] for a, b in zip(spans, spans[1:])]
+        # A silence shorter than the spans' 15 ms merges them: such changes count as 0 ms,
+        # as many as the tunes heard say there were.
+        period = TUNE_S * 1000 + (median(gaps) or 0.0)
+        heard = int((spans[-1][1] - spans[0][0]) // period) if spans else 0
+        gaps += [0.0] * (heard - len(gaps))
         # Each change stalls the loop once: its stalls are the largest gaps between beats
         # while the tunes play, as many as there were changes.
         inside = [b for b in beats if play + 100 <= b <= stop]
         known = sorted((b - a for a, b in zip(inside, inside[1:])), reverse=True)[:len(gaps)]
-        out["types"].setdefault(kind, {})[label] = {
+        out.setdefault(kind, {})[label] = {
             "stall_ms": {"median": median(known), "max": max(known, default=None)},
             "gap_ms": {"median": median(gaps), "max": max(gaps, default=None),
                        "count": len(gaps)}}

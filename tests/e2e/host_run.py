@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import re
 import subprocess
+import time
 from pathlib import Path
 
 from analysis import Recording
@@ -194,17 +195,21 @@ class Run:
 
 
 def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
-             args=(), tail_ms: int = 300, env: dict[str, str] | None = None) -> Run:
+             args=(), tail_ms: int = 300, env: dict[str, str] | None = None,
+             at_marks: dict | None = None) -> Run:
     """Runs the stand-in host on a script in a game folder and returns the Run.
 
     The host is the copy in the folder when the GameFolder was made with
     host_in_folder=True. Writes script.txt, starts recording the sink (record=True), runs
     `wine <host> --log log.txt [args] script.txt` with the folder as working folder,
     keeps recording tail_ms after the host exits, and parses log.txt. A host
-    that outlives `timeout` is killed (Run.timed_out)."""
+    that outlives `timeout` is killed (Run.timed_out). at_marks maps mark texts to
+    functions run while the host goes on, once it has logged that mark (say, to remove a
+    file between two steps of the script)."""
     if record and env is None:
         with PrivateSink() as private_env:
-            return run_host(folder, script_lines, record, timeout, args, tail_ms, private_env)
+            return run_host(folder, script_lines, record, timeout, args, tail_ms, private_env,
+                            at_marks)
     host = getattr(folder, "host", None) or host_exe()
     folder = Path(folder)
     env = env or orv_env()
@@ -219,7 +224,7 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
         proc = subprocess.Popen([wine(), str(host), "--log", "log.txt", *args, "script.txt"],
                                 cwd=folder, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         try:
-            rc = proc.wait(timeout=timeout)
+            rc = _wait(proc, log, timeout, dict(at_marks or {}))
         except subprocess.TimeoutExpired:
             timed_out = True
             proc.kill()
@@ -229,3 +234,19 @@ def run_host(folder, script_lines, record: bool = True, timeout: float = 60.0,
     return Run(folder, parse_log(text), recording, rc,
                (folder / "host.stdout").read_bytes().decode("latin-1"),
                (folder / "host.stderr").read_bytes().decode("latin-1"), timed_out)
+
+
+def _wait(proc: subprocess.Popen, log: Path, timeout: float, at_marks: dict) -> int:
+    """Waits for the host, running at_marks[text] as soon as the log holds `mark text`."""
+    deadline = time.monotonic() + timeout
+    while at_marks:
+        try:
+            return proc.wait(timeout=0.01)
+        except subprocess.TimeoutExpired:
+            if time.monotonic() > deadline:
+                raise
+        logged = parse_log(log.read_bytes().decode("latin-1")) if log.exists() else []
+        for e in logged:
+            if e.kind == "mark" and e.rest in at_marks:
+                at_marks.pop(e.rest)()
+    return proc.wait(timeout=max(0.0, deadline - time.monotonic()))

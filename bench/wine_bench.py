@@ -21,8 +21,9 @@
   ChangeSoundOnLoop 1 (a change to the next entry every 1.5 s), then one tune alone, which
   plays again after itself; the host's window thread beats every 5 ms. Twice: with the next
   tune prepared while one plays (PrepareNextTune 1) and without (0). Per kind of change:
-  the longest stall of the game's message loop at each change (the largest gap between
-  beats around it), and the silence between the last sound of one tune and the first of
+  the longest stall of the game's message loop at each change (the longest single turn of
+  the loop, a message taken through the plug-in's hook and dispatched, which each beat
+  reports for the time since the one before), and the silence between the last sound of one tune and the first of
   the next, from the recording.
 - --steps: the same with the DLL of the windows-steps preset, which logs the time of each
   platform call it makes: each call's time is split into the platform's steps and the
@@ -452,7 +453,8 @@ def bench_changes_once(changes: int, prepare: int) -> dict:
     lines += ["mark done", "quit"]
     run = HostRun(folder, lines, record=True, host_args=("--heartbeat", "5"))
     marks = [e for e in run.events if e.kind == "mark"]
-    beats = [e.t for e in run.of_kind("beat")]
+    # (time, the longest turn of the loop since the beat before, in ms)
+    beats = [(e.t, int(e.fields().get("busy_us", 0)) / 1000) for e in run.of_kind("beat")]
     out: dict = {}
     for (kind, label), start, end in zip(sections, marks, marks[1:]):
         play = next(e.t for e in run.of_kind("play") if start.t < e.t < end.t)
@@ -464,10 +466,10 @@ def bench_changes_once(changes: int, prepare: int) -> dict:
         period = TUNE_S * 1000 + (median(gaps) or 0.0)
         heard = int((spans[-1][1] - spans[0][0]) // period) if spans else 0
         gaps += [0.0] * (heard - len(gaps))
-        # Each change stalls the loop once: its stalls are the largest gaps between beats
-        # while the tunes play, as many as there were changes.
-        inside = [b for b in beats if play + 100 <= b <= stop]
-        known = sorted((b - a for a, b in zip(inside, inside[1:])), reverse=True)[:len(gaps)]
+        # Each change holds the loop once: its stalls are the longest turns while the tunes
+        # play, as many as there were changes.
+        inside = [busy for t, busy in beats if play + 100 <= t <= stop]
+        known = sorted(inside, reverse=True)[:len(gaps)]
         out.setdefault(kind, {})[label] = {
             "stall_ms": {"median": median(known), "max": max(known, default=None)},
             "gap_ms": {"median": median(gaps), "max": max(gaps, default=None),

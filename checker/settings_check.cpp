@@ -37,6 +37,7 @@ constexpr Range kRanges[] = {
     {"RndInitRandom", 0, 1, "any other value acts as 0"},
     {"FadeOutOnStop", 0, INT_MAX, "the music stops at once, as with 0"},
     {"PrepareNextTune", 0, 1, "any other value prepares the next tune, as 1 does"},
+    {"CrossFade", 0, INT_MAX, "the tunes follow one another without a fade, as with 0"},
 };
 constexpr int kNoneStored = -22222; // SubVolume's default: no adjustment stored
 

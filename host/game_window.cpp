@@ -53,7 +53,9 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     }
     case WM_TIMER:
         if (wparam != k_heartbeat_timer) break;
-        log_event("beat " + std::to_string(++g_beats));
+        // The beat's own turn is still running: the longest turn before it.
+        log_event("beat " + std::to_string(++g_beats) +
+                  " busy_us=" + std::to_string(pump_take_busy_us()));
         return 0;
     case WM_DROPFILES:
         // The plug-in's hook has seen the drop and released it (DragFinish): the handle is

@@ -15,12 +15,13 @@ constexpr int k_churn_blocks = 64;
 constexpr UINT k_probe_message = WM_APP + 0x3F1;
 
 long long g_last_turn = 0;
+long long g_busy_max_us = 0; // the longest turn since it was last taken
 PumpMode g_mode;
 unsigned long long g_heap_calls = 0;
 HHOOK g_probe_hook = nullptr;
 
-// Milliseconds from the performance counter (the tick count can lag by a timer period).
-long long now_ms() {
+// Microseconds from the performance counter (the tick count can lag by a timer period).
+long long now_us() {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
         QueryPerformanceFrequency(&f);
@@ -28,7 +29,12 @@ long long now_ms() {
     }();
     LARGE_INTEGER counter;
     QueryPerformanceCounter(&counter);
-    return counter.QuadPart / (frequency.QuadPart / 1000);
+    return counter.QuadPart / frequency.QuadPart * 1000000 +
+           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
+
+long long now_ms() {
+    return now_us() / 1000;
 }
 
 void note_turn() {
@@ -91,6 +97,12 @@ LRESULT CALLBACK probe_hook(int code, WPARAM wparam, LPARAM lparam) noexcept {
 
 } // namespace
 
+long long pump_take_busy_us() {
+    const long long busy = g_busy_max_us;
+    g_busy_max_us = 0;
+    return busy;
+}
+
 void pump_set_mode(PumpMode mode) {
     g_mode = mode;
 }
@@ -112,12 +124,18 @@ void pump_post_probe(HWND window) {
 void pump_pending() {
     for (;;) {
         note_turn();
+        // A turn: taking the message (the plug-in's hook runs inside) and dispatching it.
+        const long long start = now_us();
         MSG msg;
-        if (!take_message(msg)) break;
+        const bool taken = take_message(msg);
         // A WM_QUIT from the plug-in is not ours to act on; the run ends on WM_CLOSE.
-        if (msg.message == WM_QUIT) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        if (taken && msg.message != WM_QUIT) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        const long long busy = now_us() - start;
+        if (busy > g_busy_max_us) g_busy_max_us = busy;
+        if (!taken) break;
     }
 }
 

@@ -200,6 +200,8 @@ void Dispatch(const platform::HookMessage& m) {
             TitleNotice::Tick(HostWindow());
         else if (m.wParam == FadeOut::kTimerId && ForGameWindow(m))
             StepFadeOut();
+        else if (m.wParam == CrossFade::kTimerId && ForGameWindow(m))
+            StepCrossFade();
         break;
     case platform::kWmDropFiles:
         AddDroppedFiles(m.wParam);

@@ -36,6 +36,7 @@ struct Settings {
     int VolumeCurve = 0;
     int FadeOutOnStop = 0; // ms the music fades over when the game stops it; 0: at once
     int PrepareNextTune = 1; // not 0: the next tune is made ready on a worker while one plays
+    int CrossFade = 0;       // ms the tunes of a list or folder fade into one another; 0: none
     char OpenUserSoftwareA[256] = "notepad";
     char OpenUserFileA1[256] = "data\\mugen.cfg";
     char OpenUserFileA2[256] = "plugins\\OrvalinMUGENBGM.ini";
@@ -171,7 +172,7 @@ void ResetCoreState();
 // The keys of the settings file in the order they are read, for tools that show them:
 // key `index` (0 to kSettingsKeys - 1), the buffer a text key is read into (0 for a
 // number), and the value a Settings record holds for it, as text ("%d" for a number).
-constexpr int kSettingsKeys = 28;
+constexpr int kSettingsKeys = 29;
 const char* SettingsKeyName(int index);
 uint32_t SettingsKeyTextSize(int index);
 void FormatSettingsValue(const Settings& settings, int index, char* out, size_t size);

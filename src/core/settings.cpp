@@ -41,6 +41,7 @@ constexpr IntKey kIntKeys[] = {
     {"VolumeCurve", &Settings::VolumeCurve},
     {"FadeOutOnStop", &Settings::FadeOutOnStop},
     {"PrepareNextTune", &Settings::PrepareNextTune},
+    {"CrossFade", &Settings::CrossFade},
 };
 
 struct TextKey {

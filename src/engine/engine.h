@@ -66,8 +66,10 @@ void StopKeepingList();
 // Volume.
 void SetVolume(int volume);
 // Gives the graph the level SetVolume gave last (a graph that takes over the tune), under
-// the fade-out's ramp while one runs.
+// the fade-out's and the cross-fade's ramps while they run.
 void ReapplyVolume();
+// That level as the graph has it.
+int GraphLevel();
 
 // The fade-out of a host's stop: the level falls, linear in amplitude, over the set time
 // while the tune plays on; the volume rules apply on top of it. Its timer's ticks come
@@ -124,11 +126,19 @@ void Drop();
 // The prepared graph becomes the tune's; the one that played retires. Its stop time after
 // the end trim.
 double TakeOver();
+// How many times a prepared graph took over.
+uint32_t TakeOvers();
 // Runs the graph that took over, at the level Level gave it.
 void Begin();
 // The tune plays in a graph of the worker: the calls below reach it.
 bool Remote();
 void Level(int level);
+// The level of the graph that retired last, sounding its last samples out.
+void RetiredLevel(int level);
+// The position of the tune that plays as the worker read it last (a read is asked for).
+double Position();
+// Its stop time after the end trim.
+double StopTime();
 void Pause();
 void Run();
 // Stops the tune, drops what was prepared and releases the graphs still sounding out.
@@ -150,6 +160,30 @@ void Quit();
 // As the DLL has it when loaded.
 void Forget();
 } // namespace NextTune
+
+// The cross-fade between the tunes of a list or folder. While a tune plays, a timer on the
+// game window watches for the moment its last `lengthMs` begin; the next tune then starts,
+// the old one sounding on, and the timer steps both levels, linear in amplitude, the volume
+// rules on top. It never waits.
+namespace CrossFade {
+constexpr uintptr_t kTimerId = 77779;
+constexpr uint32_t kWatchMs = 50;
+constexpr uint32_t kStepMs = 20;
+// Watches the tune that plays; nothing without a length or a game window.
+void Watch(uint32_t lengthMs);
+// The tune is within the fade's length of its stop time.
+bool Due();
+// The fade begins: the tune that is about to retire had `oldLevel`.
+void Start(int oldLevel);
+bool Active();
+// The level `level` of the tune that plays under the fade-in as it stands now.
+int Level(int level);
+// One step of the ramp; true once it is over.
+bool Step();
+// No fade and no watch: the timer stops, the old tune falls silent, the new one is whole.
+void End();
+void Forget();
+} // namespace CrossFade
 
 // The game's thread parks for the extended pause's worker. The worker never stops the
 // game's thread from outside: it asks it to park inside the module at a safe point (a

@@ -58,6 +58,7 @@ int InitDS() {
 
 void ReleaseDS(uint8_t freeEntryTable) {
     ReleaseLoopSpares();
+    CrossFade::End();
     NextTune::ReleaseAll();
     graph::ReleaseInterfaces(MediaGraph);
     if (freeEntryTable == 1) PlayerState.Entries.Clear();
@@ -80,5 +81,6 @@ void ResetEngineState() {
     ForgetAppliedLevel();
     FadeOut::Forget();
     NextTune::Forget();
+    CrossFade::Forget();
     MediaGraph = MediaGraphRecord{};
 }

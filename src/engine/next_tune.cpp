@@ -43,6 +43,8 @@ struct Slot {
     std::atomic<int> level{-10000};
     std::atomic<bool> levelQueued{false}; // a level job waits: the next level rides on it
     std::atomic<double> seekTo{0.0};
+    std::atomic<double> position{0.0}; // as the worker read it last
+    std::atomic<bool> positionQueued{false};
     std::atomic<platform::Hwnd> window{nullptr};
     double savedPosition = 0.0; // the worker's own
 };
@@ -60,6 +62,7 @@ struct NextTuneState {
     Slot* retired = nullptr;       // the worker's graph that ended last, sounding its last samples
     MediaGraphRecord localRetired; // the game's own graph that ended, likewise
     intptr_t serials = 0;
+    uint32_t takeOvers = 0;
 };
 NextTuneState State;
 
@@ -87,6 +90,7 @@ bool Prepare(Slot& s) {
     const bool fromLoop = s.fromLoop && s.loop != 0.0 && s.loop < stopTime;
     if (!Succeeded(platform::put_CurrentPosition(s.g.MediaPosition, fromLoop ? s.loop : s.begin)))
         return false;
+    s.position.store(fromLoop ? s.loop : s.begin);
     platform::put_Volume(s.g.BasicAudio, s.level.load());
     if (!Succeeded(platform::Pause(s.g.MediaControl))) return false;
     WaitPaused(s.g);
@@ -126,6 +130,14 @@ void JobLevel(void* param, bool run) {
     Slot& s = *SlotOf(param);
     s.levelQueued.store(false);
     if (run) platform::put_Volume(s.g.BasicAudio, s.level.load());
+}
+
+void JobPosition(void* param, bool run) {
+    Slot& s = *SlotOf(param);
+    s.positionQueued.store(false);
+    double seconds = 0.0;
+    if (run && Succeeded(platform::get_CurrentPosition(s.g.MediaPosition, &seconds)))
+        s.position.store(seconds);
 }
 
 void JobPause(void* param, bool run) {
@@ -257,6 +269,7 @@ double TakeOver() {
         MediaGraph.Ready = true;
     }
     State.current = next;
+    ++State.takeOvers;
     MediaGraph.Rendered = true;
     MediaGraph.Empty = false;
     return next->stopTime.load();
@@ -264,6 +277,10 @@ double TakeOver() {
 
 void Begin() {
     Post(JobStart, State.current);
+}
+
+uint32_t TakeOvers() {
+    return State.takeOvers;
 }
 
 bool Remote() {
@@ -275,6 +292,27 @@ void Level(int level) {
     State.current->level.store(level);
     if (!State.current->levelQueued.exchange(true) && !Post(JobLevel, State.current))
         State.current->levelQueued.store(false);
+}
+
+void RetiredLevel(int level) {
+    if (State.retired) {
+        State.retired->level.store(level);
+        if (!State.retired->levelQueued.exchange(true) && !Post(JobLevel, State.retired))
+            State.retired->levelQueued.store(false);
+    } else if (State.localRetired.BasicAudio) {
+        platform::put_Volume(State.localRetired.BasicAudio, level);
+    }
+}
+
+double Position() {
+    Slot* s = State.current;
+    if (!s) return 0.0;
+    if (!s->positionQueued.exchange(true) && !Post(JobPosition, s)) s->positionQueued.store(false);
+    return s->position.load();
+}
+
+double StopTime() {
+    return State.current ? State.current->stopTime.load() : 0.0;
 }
 
 void Pause() {

@@ -82,6 +82,7 @@ bool StopGraph() {
     PlayerStateRecord& p = PlayerState;
     ReleaseLoopSpares(); // the spares of a tune that loops, and the last samples it still sounds
     // What was prepared goes with the tune; a graph that ended sounds out no longer.
+    CrossFade::End();
     NextTune::Stop();
     if (!MediaGraph.Ready) return false;
     const HResult hr =

@@ -100,11 +100,15 @@ void SetVolume(int volume) {
     if (p.HostVolume == kVolumeUnknown) p.HostVolume = e;
 }
 
+int GraphLevel() {
+    return CrossFade::Level(FadeOut::Level(AppliedLevel));
+}
+
 void ReapplyVolume() {
     if (NextTune::Remote())
-        NextTune::Level(FadeOut::Level(AppliedLevel));
+        NextTune::Level(GraphLevel());
     else if (MediaGraph.BasicAudio)
-        platform::put_Volume(MediaGraph.BasicAudio, FadeOut::Level(AppliedLevel));
+        platform::put_Volume(MediaGraph.BasicAudio, GraphLevel());
 }
 
 void ForgetAppliedLevel() {

@@ -34,6 +34,15 @@ bool PreparedFits(const char* entry) {
     return platform::FileExists(c->name);
 }
 
+// The entry chosen ahead is ready and still the table's: the change to it will take the
+// prepared graph.
+bool ChosenEntryReady() {
+    const NextTune::Choice* c = NextTune::Chosen();
+    const EntryTable& entries = PlayerState.Entries;
+    return c && c->entry >= 0 && c->entry < entries.Count() && NextTune::Ready() &&
+           std::strcmp(c->entryText, entries.At(c->entry)) == 0 && platform::FileExists(c->name);
+}
+
 } // namespace
 
 int ChooseNextEntry() {
@@ -76,7 +85,28 @@ void PrepareNext() {
         c.begin = LoopStartSeconds();
         c.endTrim = static_cast<double>(p.EntryEnd / 1000);
     }
-    if (c.name[0] != '\0') NextTune::Prepare(c);
+    if (c.name[0] == '\0') return;
+    NextTune::Prepare(c);
+    if (c.entry >= 0 && PluginSettings.CrossFade > 0)
+        CrossFade::Watch(static_cast<uint32_t>(PluginSettings.CrossFade));
+}
+
+void StepCrossFade() {
+    const PlayerStateRecord& p = PlayerState;
+    if (CrossFade::Active()) {
+        if (!CrossFade::Step()) return;
+        CrossFade::End();
+        if (NextTune::Chosen()) CrossFade::Watch(static_cast<uint32_t>(PluginSettings.CrossFade));
+        return;
+    }
+    if (!p.Playing || p.Paused != 0 || FadeOut::Active() || !CrossFade::Due() ||
+        !ChosenEntryReady())
+        return;
+    // The next tune starts now, silent, and rises as the one playing falls.
+    const uint32_t takeOvers = NextTune::TakeOvers();
+    CrossFade::Start(GraphLevel());
+    AdvanceAfterTune();
+    if (NextTune::TakeOvers() == takeOvers) CrossFade::End();
 }
 
 bool StartPrepared(const char* entry) {

@@ -32,6 +32,8 @@ void PrepareNext();
 // current) or, with null, the same tune again. False, with the preparation dropped, when
 // none is ready for it or its file is gone: the plain path then runs.
 bool StartPrepared(const char* entry);
+// The cross-fade's timer tick: the watch for its start, then the steps of its ramp.
+void StepCrossFade();
 // The playlist entry now playing will play again right after itself whatever happens:
 // it restarts in place, or it is the list's only entry (and has no stop option).
 bool EntryRepeatsItself();

@@ -1,0 +1,109 @@
+// The cross-fade between the tunes of a list or folder: the next tune starts before the one
+// that plays has ended, and for the set time both sound, the old one falling and the new
+// one rising, each linear in amplitude. A timer on the game window first watches for the
+// moment the fade is due, then steps the ramp: the game's thread never waits for it.
+#include <cmath>
+
+#include "engine/engine.h"
+#include "platform/media.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "core/core.h"
+
+namespace {
+
+constexpr int kSilence = -10000;
+
+struct CrossFadeState {
+    bool watching = false;
+    bool active = false;
+    uint32_t lengthMs = 0;
+    uint32_t startTick = 0;
+    int oldLevel = 0; // the level the tune that retires had when the fade began
+};
+CrossFadeState Fade;
+
+// Hundredths of a decibel for the amplitude `gain` (0 to 1).
+int GainOffset(double gain) {
+    if (gain <= 0.0) return kSilence;
+    const double hundredthsDb = 2000.0 * std::log10(gain);
+    return hundredthsDb < kSilence ? kSilence : static_cast<int>(hundredthsDb);
+}
+
+double Progress() {
+    const uint32_t elapsed = platform::GetTickCount() - Fade.startTick;
+    return elapsed >= Fade.lengthMs ? 1.0 : static_cast<double>(elapsed) / Fade.lengthMs;
+}
+
+int Lowered(int level, int offset) {
+    const int lowered = level + offset;
+    return lowered < kSilence ? kSilence : lowered;
+}
+
+} // namespace
+
+namespace CrossFade {
+
+void Watch(uint32_t lengthMs) {
+    const platform::Hwnd window = HostWindow();
+    if (Fade.active) return; // the ramp's end watches anew
+    End();
+    if (lengthMs == 0 || !window) return;
+    Fade.watching = true;
+    Fade.lengthMs = lengthMs;
+    platform::StartWindowTimer(window, kTimerId, kWatchMs);
+}
+
+bool Due() {
+    if (!Fade.watching || Fade.active || !MediaGraph.Ready) return false;
+    double position = 0.0;
+    double stopTime = 0.0;
+    if (NextTune::Remote()) {
+        position = NextTune::Position();
+        stopTime = NextTune::StopTime();
+    } else {
+        platform::get_CurrentPosition(MediaGraph.MediaPosition, &position);
+        platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
+    }
+    return stopTime > 0.0 && stopTime - position <= Fade.lengthMs / 1000.0;
+}
+
+void Start(int oldLevel) {
+    Fade.watching = false;
+    Fade.active = true;
+    Fade.startTick = platform::GetTickCount();
+    Fade.oldLevel = oldLevel;
+    platform::StartWindowTimer(HostWindow(), kTimerId, kStepMs);
+}
+
+bool Active() {
+    return Fade.active;
+}
+
+int Level(int level) {
+    return Fade.active ? Lowered(level, GainOffset(Progress())) : level;
+}
+
+bool Step() {
+    if (!Fade.active) return false;
+    const double progress = Progress();
+    NextTune::RetiredLevel(Lowered(Fade.oldLevel, GainOffset(1.0 - progress)));
+    ReapplyVolume();
+    return progress >= 1.0;
+}
+
+void End() {
+    const bool timer = Fade.watching || Fade.active;
+    const bool ramp = Fade.active;
+    Fade = CrossFadeState{};
+    if (timer) platform::StopWindowTimer(HostWindow(), kTimerId);
+    if (!ramp) return;
+    NextTune::RetiredLevel(kSilence);
+    ReapplyVolume(); // the new tune at its whole level
+}
+
+void Forget() {
+    Fade = CrossFadeState{};
+}
+
+} // namespace CrossFade

@@ -1,6 +1,7 @@
 #include "game_window.h"
 
 #include "log.h"
+#include "pump.h"
 
 #include <shellapi.h>
 

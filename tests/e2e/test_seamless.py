@@ -10,6 +10,7 @@ the same order and show the same boxes; with preparation the silence between two
 stays short.
 """
 
+import math
 import os
 import sys
 import unittest
@@ -115,6 +116,53 @@ class SeamlessChanges(unittest.TestCase):
                                 [(b["caption"], b["text"]) for b in run.boxes() if b["t"] > t0])
             self.assertFalse((run.folder / "sound" / "gone.mp3").exists())
         self.assertEqual(outcome[1], outcome[0])
+
+
+class CrossFade(unittest.TestCase):
+    """With CrossFade set, the next tune of a list starts that long before the end of the one
+    playing: both are heard at once, the old one falling and the new one rising, each linear
+    in amplitude."""
+
+    FADE_MS = 1500
+
+    @classmethod
+    def setUpClass(cls):
+        f = h.GameFolder("seamless.CrossFade",
+                         ini=INI.format(1) + f"CrossFade={cls.FADE_MS}\r\n")
+        f.tone("sound/a.wav", A, 4.0)
+        f.tone("sound/c.ogg", C, 4.0)
+        f.write("sound/ac.txt", playlist("a.wav", "c.ogg"))
+        cls.host = h.run_host(f, ["init", "setvolume 255", "mark play", "play sound\\ac.txt",
+                                 "pump 6000", "mark end", "stop", "quit"])
+
+    def test_both_tunes_follow_their_ramps(self):
+        run = self.host
+        self.assertTrue(run.ended and not run.timed_out, run.describe())
+        rec, play = run.recording, run.mark("play").t
+        full = rec.span(play + 1000, play + 2000).level_of(A)
+        # Where the old tune starts to fall, roughly; the ramp's start is then the one that
+        # fits the levels heard best (the sound device plays the change a little later).
+        fall = next((t for t in range(int(play) + 2000, int(play) + 4000, 10)
+                     if rec.span(t, t + 50).level_of(A) < full - 0.5), None)
+        self.assertIsNotNone(fall, "the old tune never fell")
+        levels = {t: (rec.span(fall + t, fall + t + 50).level_of(A),
+                      rec.span(fall + t, fall + t + 50).level_of(C))
+                  for t in range(-200, self.FADE_MS, 10)}
+
+        def misses(onset):
+            """(ms into the fade, pitch, heard dB minus the ramp's) for a ramp from onset."""
+            out = []
+            for t in range(onset, onset + self.FADE_MS - 50, 50):
+                rising = (t - onset + 25) / self.FADE_MS
+                for heard, gain, pitch in zip(levels[t], (1 - rising, rising), (A, C)):
+                    if gain >= 0.3:  # near silence a 50 ms window cannot tell 1 dB
+                        out.append((t - onset, pitch, heard - full - 20 * math.log10(gain)))
+            return out
+
+        onset = min(range(-200, 0, 10), key=lambda o: sum(d * d for *_, d in misses(o)))
+        for ms, pitch, miss in misses(onset):
+            with self.subTest(ms=ms, pitch=pitch):
+                self.assertLess(abs(miss), 1.0)
 
 
 if __name__ == "__main__":

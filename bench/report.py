@@ -130,7 +130,7 @@ def change_rows(c: dict) -> list[list[str]]:
     def text(f: dict | None) -> str:
         if not f:
             return "-"
-        return (f"median {f['median']:.0f} ms, max {f['max']:.0f} ms"
+        return (f"median {f['median']:.1f} ms, max {f['max']:.1f} ms"
                 + (f", {f['count']} changes" if "count" in f else ""))
 
     rows = []

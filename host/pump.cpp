@@ -13,6 +13,7 @@ constexpr DWORD k_wait_step_ms = 10;
 constexpr DWORD k_churn_ms = 3;
 constexpr int k_churn_blocks = 64;
 constexpr UINT k_probe_message = WM_APP + 0x3F1;
+constexpr UINT k_graph_message = WM_USER + 5; // the plug-in's media graph events
 
 long long g_last_turn = 0;
 long long g_busy_max_us = 0; // the longest turn since it was last taken
@@ -135,6 +136,10 @@ void pump_pending() {
         }
         const long long busy = now_us() - start;
         if (busy > g_busy_max_us) g_busy_max_us = busy;
+        // A tune's end reaches the plug-in this way: the turn that took it is what a tune
+        // change holds the loop for.
+        if (taken && msg.message == k_graph_message)
+            log_event("graphturn us=" + std::to_string(busy));
         if (!taken) break;
     }
 }

@@ -1,7 +1,11 @@
-// The cross-fade between the tunes of a list or folder: the next tune starts before the one
-// that plays has ended, and for the set time both sound, the old one falling and the new
-// one rising, each linear in amplitude. A timer on the game window first watches for the
-// moment the fade is due, then steps the ramp: the game's thread never waits for it.
+// The moment of a prepared change, and the cross-fade between the tunes of a list or folder.
+// A tune's end event comes when its position reaches the stop time, while its last samples
+// are still on their way to the sound device, and a paused graph's first samples take a
+// little longer to get there: the prepared tune starts kLeadMs before the end so that it
+// follows without a break. With a cross-fade it starts that much earlier again, and for the
+// set time both sound, the old one falling and the new one rising, each linear in
+// amplitude. A timer on the game window first watches for the moment, then steps the ramp:
+// the game's thread never waits for either.
 #include <cmath>
 
 #include "engine/engine.h"
@@ -48,7 +52,7 @@ void Watch(uint32_t lengthMs) {
     const platform::Hwnd window = HostWindow();
     if (Fade.active) return; // the ramp's end watches anew
     End();
-    if (lengthMs == 0 || !window) return;
+    if (!window) return;
     Fade.watching = true;
     Fade.lengthMs = lengthMs;
     platform::StartWindowTimer(window, kTimerId, kWatchMs);
@@ -65,7 +69,24 @@ bool Due() {
         platform::get_CurrentPosition(MediaGraph.MediaPosition, &position);
         platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
     }
-    return stopTime > 0.0 && stopTime - position <= Fade.lengthMs / 1000.0;
+    if (stopTime <= 0.0) return false;
+    const double wait = stopTime - position - (Fade.lengthMs + kLeadMs) / 1000.0;
+    if (wait <= 0.0) return true;
+    // Close to it: the next tick comes at the moment itself.
+    if (wait < 2.0 * kWatchMs / 1000.0)
+        platform::StartWindowTimer(HostWindow(), kTimerId,
+                                   static_cast<uint32_t>(wait * 1000.0) + 1);
+    return false;
+}
+
+uint32_t Length() {
+    return Fade.lengthMs;
+}
+
+void Unwatch() {
+    if (!Fade.watching) return;
+    Fade.watching = false;
+    platform::StopWindowTimer(HostWindow(), kTimerId);
 }
 
 void Start(int oldLevel) {

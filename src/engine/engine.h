@@ -135,7 +135,8 @@ bool Remote();
 void Level(int level);
 // The level of the graph that retired last, sounding its last samples out.
 void RetiredLevel(int level);
-// The position of the tune that plays as the worker read it last (a read is asked for).
+// The position of the tune that plays as the worker read it last, moved on by the time
+// since when the read is recent (a read is asked for).
 double Position();
 // Its stop time after the end trim.
 double StopTime();
@@ -161,18 +162,26 @@ void Quit();
 void Forget();
 } // namespace NextTune
 
-// The cross-fade between the tunes of a list or folder. While a tune plays, a timer on the
-// game window watches for the moment its last `lengthMs` begin; the next tune then starts,
-// the old one sounding on, and the timer steps both levels, linear in amplitude, the volume
-// rules on top. It never waits.
+// The moment of a prepared change, and the cross-fade between the tunes of a list or
+// folder. While a tune plays, a timer on the game window watches for the moment its last
+// `lengthMs` (0: no fade) and kLeadMs begin; the prepared tune then starts, the old one
+// sounding on, and with a fade the timer steps both levels, linear in amplitude, the
+// volume rules on top. It never waits.
 namespace CrossFade {
 constexpr uintptr_t kTimerId = 77779;
 constexpr uint32_t kWatchMs = 50;
 constexpr uint32_t kStepMs = 20;
-// Watches the tune that plays; nothing without a length or a game window.
+// What the old tune still sounds after its end event, less what the new one takes to be
+// heard after Run (docs/performance.md, "Tune changes").
+constexpr uint32_t kLeadMs = 30;
+// Watches the tune that plays; nothing without a game window.
 void Watch(uint32_t lengthMs);
-// The tune is within the fade's length of its stop time.
+// The moment has come (a tick close to it is set for it).
 bool Due();
+// The fade's length being watched for.
+uint32_t Length();
+// No more watching (the change came without a fade).
+void Unwatch();
 // The fade begins: the tune that is about to retire had `oldLevel`.
 void Start(int oldLevel);
 bool Active();

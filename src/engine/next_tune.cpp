@@ -43,7 +43,8 @@ struct Slot {
     std::atomic<int> level{-10000};
     std::atomic<bool> levelQueued{false}; // a level job waits: the next level rides on it
     std::atomic<double> seekTo{0.0};
-    std::atomic<double> position{0.0}; // as the worker read it last
+    std::atomic<double> position{0.0};     // as the worker read it last
+    std::atomic<uint32_t> positionTick{0}; // when
     std::atomic<bool> positionQueued{false};
     std::atomic<platform::Hwnd> window{nullptr};
     double savedPosition = 0.0; // the worker's own
@@ -136,8 +137,10 @@ void JobPosition(void* param, bool run) {
     Slot& s = *SlotOf(param);
     s.positionQueued.store(false);
     double seconds = 0.0;
-    if (run && Succeeded(platform::get_CurrentPosition(s.g.MediaPosition, &seconds)))
+    if (run && Succeeded(platform::get_CurrentPosition(s.g.MediaPosition, &seconds))) {
+        s.positionTick.store(platform::GetTickCount());
         s.position.store(seconds);
+    }
 }
 
 void JobPause(void* param, bool run) {
@@ -308,7 +311,11 @@ double Position() {
     Slot* s = State.current;
     if (!s) return 0.0;
     if (!s->positionQueued.exchange(true) && !Post(JobPosition, s)) s->positionQueued.store(false);
-    return s->position.load();
+    // A read older than two ticks may come from before a pause: it is taken as it is, late
+    // rather than early.
+    const double read = s->position.load();
+    const uint32_t age = platform::GetTickCount() - s->positionTick.load();
+    return age < 2 * CrossFade::kWatchMs ? read + age / 1000.0 : read;
 }
 
 double StopTime() {

@@ -34,13 +34,14 @@ bool PreparedFits(const char* entry) {
     return platform::FileExists(c->name);
 }
 
-// The entry chosen ahead is ready and still the table's: the change to it will take the
-// prepared graph.
-bool ChosenEntryReady() {
+// What was chosen ahead is ready and, for an entry, still the table's: the change to it
+// will take the prepared graph.
+bool ChosenReady() {
     const NextTune::Choice* c = NextTune::Chosen();
     const EntryTable& entries = PlayerState.Entries;
-    return c && c->entry >= 0 && c->entry < entries.Count() && NextTune::Ready() &&
-           std::strcmp(c->entryText, entries.At(c->entry)) == 0 && platform::FileExists(c->name);
+    if (!c || !NextTune::Ready() || !platform::FileExists(c->name)) return false;
+    return c->entry < 0 ||
+           (c->entry < entries.Count() && std::strcmp(c->entryText, entries.At(c->entry)) == 0);
 }
 
 } // namespace
@@ -87,8 +88,9 @@ void PrepareNext() {
     }
     if (c.name[0] == '\0') return;
     NextTune::Prepare(c);
-    if (c.entry >= 0 && PluginSettings.CrossFade > 0)
-        CrossFade::Watch(static_cast<uint32_t>(PluginSettings.CrossFade));
+    // Only the tunes of a list or folder fade into one another.
+    const int fade = c.entry >= 0 ? PluginSettings.CrossFade : 0;
+    CrossFade::Watch(fade > 0 ? static_cast<uint32_t>(fade) : 0);
 }
 
 void StepCrossFade() {
@@ -99,11 +101,16 @@ void StepCrossFade() {
         if (NextTune::Chosen()) CrossFade::Watch(static_cast<uint32_t>(PluginSettings.CrossFade));
         return;
     }
-    if (!p.Playing || p.Paused != 0 || FadeOut::Active() || !CrossFade::Due() ||
-        !ChosenEntryReady())
+    if (!p.Playing || p.Paused != 0 || FadeOut::Active() || !CrossFade::Due() || !ChosenReady())
         return;
-    // The next tune starts now, silent, and rises as the one playing falls.
     const uint32_t takeOvers = NextTune::TakeOvers();
+    if (CrossFade::Length() == 0) {
+        // The tune ends here for the player: the next follows at once.
+        CrossFade::Unwatch();
+        AdvanceAfterTune();
+        return;
+    }
+    // The next tune starts now, silent, and rises as the one playing falls.
     CrossFade::Start(GraphLevel());
     AdvanceAfterTune();
     if (NextTune::TakeOvers() == takeOvers) CrossFade::End();

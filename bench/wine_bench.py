@@ -22,9 +22,10 @@
   plays again after itself; the host's window thread beats every 5 ms. Twice: with the next
   tune prepared while one plays (PrepareNextTune 1) and without (0). Per kind of change:
   the longest stall of the game's message loop at each change (the longest turn of the loop
-  that took the plug-in's graph message, the way a tune's end reaches it, and dispatched
-  it; the host logs each), the longest turn of any kind in the stretch (for the machine's
-  own noise), and the silence between the last sound of one tune and the first of
+  that took the plug-in's graph message or one of its timers, the ways a tune's end
+  reaches it, from 600 ms before the old tune fell silent to the new one's sound; the host
+  logs each), the longest turn of any kind in the stretch (for the machine's own noise),
+  and the silence between the last sound of one tune and the first of
   the next, from the recording.
 - --steps: the same with the DLL of the windows-steps preset, which logs the time of each
   platform call it makes: each call's time is split into the platform's steps and the
@@ -456,7 +457,7 @@ def bench_changes_once(changes: int, prepare: int) -> dict:
     marks = [e for e in run.events if e.kind == "mark"]
     # (time, the longest turn of the loop since the beat before, in ms)
     beats = [(e.t, int(e.fields().get("busy_us", 0)) / 1000) for e in run.of_kind("beat")]
-    turns = [(e.t, int(e.fields()["us"]) / 1000) for e in run.of_kind("graphturn")]
+    turns = [(e.t, int(e.fields()["us"]) / 1000) for e in run.of_kind("plugturn")]
     out: dict = {}
     for (kind, label), start, end in zip(sections, marks, marks[1:]):
         play = next(e.t for e in run.of_kind("play") if start.t < e.t < end.t)
@@ -468,16 +469,10 @@ def bench_changes_once(changes: int, prepare: int) -> dict:
         period = TUNE_S * 1000 + (median(gaps) or 0.0)
         heard = int((spans[-1][1] - spans[0][0]) // period) if spans else 0
         gaps += [0.0] * (heard - len(gaps))
-        # A change's turns come within a few ms of one another: its stall is the longest.
-        changes_at: list[list[float]] = []
-        for t, busy in turns:
-            if not play + 100 <= t <= stop:
-                continue
-            if changes_at and t - changes_at[-1][0] < 300:
-                changes_at[-1][1] = max(changes_at[-1][1], busy)
-            else:
-                changes_at.append([t, busy])
-        known = [busy for _, busy in changes_at]
+        # A change is made before the old tune falls silent (its last samples are on their
+        # way) and before the new one is heard: its stall is the longest turn in between.
+        known = [max((busy for t, busy in turns if a[1] - 600 <= t <= b[0]), default=0.0)
+                 for a, b in zip(spans, spans[1:])]
         anywhere = [busy for t, busy in beats if play + 100 <= t <= stop]
         out.setdefault(kind, {})[label] = {
             "stall_ms": {"median": median(known), "max": max(known, default=None),

@@ -13,7 +13,8 @@ constexpr DWORD k_wait_step_ms = 10;
 constexpr DWORD k_churn_ms = 3;
 constexpr int k_churn_blocks = 64;
 constexpr UINT k_probe_message = WM_APP + 0x3F1;
-constexpr UINT k_graph_message = WM_USER + 5; // the plug-in's media graph events
+constexpr UINT k_graph_message = WM_USER + 5;  // the plug-in's media graph events
+constexpr UINT_PTR k_heartbeat_timer = 0x4845; // the host's own (game_window.cpp)
 
 long long g_last_turn = 0;
 long long g_busy_max_us = 0; // the longest turn since it was last taken
@@ -136,10 +137,12 @@ void pump_pending() {
         }
         const long long busy = now_us() - start;
         if (busy > g_busy_max_us) g_busy_max_us = busy;
-        // A tune's end reaches the plug-in this way: the turn that took it is what a tune
-        // change holds the loop for.
-        if (taken && msg.message == k_graph_message)
-            log_event("graphturn us=" + std::to_string(busy));
+        // A tune's end reaches the plug-in through its graph message or one of its timers:
+        // such turns are what a tune change holds the loop for.
+        const bool plugin_turn =
+            taken && (msg.message == k_graph_message ||
+                      (msg.message == WM_TIMER && msg.wParam != k_heartbeat_timer));
+        if (plugin_turn) log_event("plugturn us=" + std::to_string(busy));
         if (!taken) break;
     }
 }

@@ -30,8 +30,8 @@ void pump_for(DWORD ms);
 // Pumps until `handle` is signalled (returns true) or `ms` milliseconds pass (returns false).
 bool pump_until_signalled(HANDLE handle, DWORD ms);
 
-// A turn that took the plug-in's graph message (0x405, a tune's end) logs "graphturn
-// us=<microseconds>".
+// A turn that took the plug-in's graph message (0x405, a tune's end) or a timer message
+// other than the heartbeat logs "plugturn us=<microseconds>".
 // The longest loop turn (a message taken, with the hooks it passed, and dispatched) since
 // the last call, in microseconds: how long the game's loop was held at once.
 long long pump_take_busy_us();

@@ -12,6 +12,7 @@ struct MediaGraphRecord {
     bool Ready = false;    // the five interfaces are valid: set by InitDS, cleared by ReleaseDS
     bool Rendered = false; // a file has been started in the graph
     bool Empty = false;    // this graph has had no file started in it since InitDS made it
+    bool Held = false;     // paused: the tune's position stands until it runs again
 };
 extern MediaGraphRecord MediaGraph;
 

@@ -91,6 +91,7 @@ void TuneStarted(const char* name) {
     TitleNotice::Show(ScratchFormat("playing : %s", p.MediaFile), PluginSettings.DispWindowTime,
                       TitleNotice::kPlayingKind);
     p.Playing = true;
+    MediaGraph.Held = false;
 }
 
 int RenderTurbo(const char* name) {

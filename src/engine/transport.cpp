@@ -45,6 +45,7 @@ int PauseDS() {
 
 // Pauses the graph and waits for the transition; other answers show `failure`.
 void PauseGraph(const char* failure) {
+    MediaGraph.Held = true;
     if (NextTune::Remote()) return NextTune::Pause();
     const HResult hr = platform::Pause(MediaGraph.MediaControl);
     if (hr == platform::kSFalse)
@@ -58,6 +59,7 @@ void StopExtraSound() {
 }
 
 void RunGraph(bool setPlaying) {
+    MediaGraph.Held = false;
     if (NextTune::Remote()) {
         NextTune::Run();
         if (setPlaying) PlayerState.Playing = true;

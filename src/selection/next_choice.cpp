@@ -17,7 +17,7 @@ void LeaveEndedTune() {
     PlayerStateRecord& p = PlayerState;
     if (!p.Playing) return;
     StopExtraSound();
-    p.Paused = 1;
+    p.Paused = 1; // as the plain path's pause leaves it: the game's IsPaused answers so
     OutModPause(1);
     p.Playing = false;
     SaveIfModified();
@@ -101,7 +101,7 @@ void StepCrossFade() {
         if (NextTune::Chosen()) CrossFade::Watch(static_cast<uint32_t>(PluginSettings.CrossFade));
         return;
     }
-    if (!p.Playing || p.Paused != 0 || FadeOut::Active() || !CrossFade::Due() || !ChosenReady())
+    if (!p.Playing || MediaGraph.Held || FadeOut::Active() || !CrossFade::Due() || !ChosenReady())
         return;
     const uint32_t takeOvers = NextTune::TakeOvers();
     if (CrossFade::Length() == 0) {

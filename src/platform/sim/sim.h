@@ -191,6 +191,10 @@ void SetGraphFreeThreaded(bool on);
 // answers false; the next RunWorkerJobs after the hold drops what is left and ends it.
 int RunWorkerJobs();
 void HoldWorkers(bool hold);
+// On: a thread that sleeps (a bounded wait for the worker) lets the workers run their queued
+// jobs meanwhile, as a worker's thread runs beside a waiting one; a held worker still runs
+// nothing. Off by default.
+void RunWorkersOnSleep(bool on);
 int WorkersRunning();   // started and not ended
 int WorkerJobsQueued(); // queued and not yet run, all workers
 

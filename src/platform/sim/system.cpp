@@ -44,6 +44,7 @@ void Sleep(uint32_t ms) {
         Advance(ms);
         real = W().realThreads;
         if (!real && W().runThreadsOnSleep) RunPendingThreads();
+        RunWorkersOnSleep();
     }
     if (real) YieldRealTime("Sleep");
 }

@@ -3,7 +3,7 @@
 // (sim::RunWorkerJobs), each as the worker's thread. A held worker (sim::HoldWorkers) is
 // one inside a long job: it runs nothing, and a stop gives up after its bound, with the
 // virtual clock moved on by it; the next RunWorkerJobs after the hold drops what the stop
-// left and ends it.
+// left and ends it. With sim::RunWorkersOnSleep, a thread's Sleep runs the queued jobs too.
 #include <utility>
 
 #include "platform/sim/world.h"
@@ -43,6 +43,21 @@ int RunJobs(SimWorker& w) {
 }
 
 } // namespace
+
+namespace sim::detail {
+
+void RunWorkersOnSleep() {
+    World& world = W();
+    if (!world.workersRunOnSleep || world.workersRunning) return;
+    for (const auto& w : world.workers)
+        if (w->threadId == world.currentThread) return; // a job's own sleep
+    world.workersRunning = true;
+    for (const auto& w : world.workers)
+        if (!w->ended) RunJobs(*w);
+    world.workersRunning = false;
+}
+
+} // namespace sim::detail
 
 namespace platform {
 
@@ -104,6 +119,11 @@ int RunWorkerJobs() {
 void HoldWorkers(bool hold) {
     SIM_LOCK();
     W().holdWorkers = hold;
+}
+
+void RunWorkersOnSleep(bool on) {
+    SIM_LOCK();
+    W().workersRunOnSleep = on;
 }
 
 int WorkersRunning() {

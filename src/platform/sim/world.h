@@ -144,6 +144,8 @@ struct World {
     // Workers (platform/worker.h), in the order started; a held one runs no job.
     std::vector<std::unique_ptr<SimWorker>> workers;
     bool holdWorkers = false;
+    bool workersRunOnSleep = false; // a sleeping thread lets the workers run their jobs
+    bool workersRunning = false;    // they run now (their jobs do not start them again)
 
     // Clock, random, threads.
     uint32_t tick = 1000000;
@@ -315,6 +317,8 @@ KernelObject* NewKernelObject(KernelObject::Kind kind);
 KernelObject* UseKernelObject(platform::Handle h, KernelObject::Kind kind, const char* call);
 
 void RunPendingThreads();
+// Runs the workers' queued jobs while a thread sleeps, when the test asked for it.
+void RunWorkersOnSleep();
 // Starts a real thread running `proc` with the id `id` (the lock is held). The caller
 // has called Order(&ThreadStartOrder) before it took the lock.
 extern const char ThreadStartOrder;

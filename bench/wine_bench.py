@@ -23,8 +23,7 @@
   tune prepared while one plays (PrepareNextTune 1) and without (0). Per kind of change:
   the longest stall of the game's message loop at each change (the longest turn of the loop
   that took the plug-in's graph message or one of its timers, the ways a tune's end
-  reaches it, from 600 ms before the old tune fell silent to the new one's sound; the host
-  logs each), the longest turn of any kind in the stretch (for the machine's own noise),
+  reaches it; the host logs each: the longest of them, one per change), the longest turn of any kind in the stretch (for the machine's own noise),
   and the silence between the last sound of one tune and the first of
   the next, from the recording.
 - --steps: the same with the DLL of the windows-steps preset, which logs the time of each
@@ -469,10 +468,11 @@ def bench_changes_once(changes: int, prepare: int) -> dict:
         period = TUNE_S * 1000 + (median(gaps) or 0.0)
         heard = int((spans[-1][1] - spans[0][0]) // period) if spans else 0
         gaps += [0.0] * (heard - len(gaps))
-        # A change is made before the old tune falls silent (its last samples are on their
-        # way) and before the new one is heard: its stall is the longest turn in between.
-        known = [max((busy for t, busy in turns if a[1] - 600 <= t <= b[0]), default=0.0)
-                 for a, b in zip(spans, spans[1:])]
+        # Each change is made in one turn that carried the plug-in's message or timer: the
+        # longest such turns while the tunes play, as many as there were changes, bound the
+        # changes' stalls (a change without a break leaves no silence to place it by).
+        known = sorted((busy for t, busy in turns if play + 100 <= t <= stop),
+                       reverse=True)[:len(gaps)]
         anywhere = [busy for t, busy in beats if play + 100 <= t <= stop]
         out.setdefault(kind, {})[label] = {
             "stall_ms": {"median": median(known), "max": max(known, default=None),

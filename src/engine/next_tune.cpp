@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <iterator>
+#include <new>
 #include <utility>
 
 #include "engine/engine.h"
@@ -222,7 +223,8 @@ bool Available() {
 void Prepare(const Choice& choice) {
     Drop();
     if (!Available()) return;
-    auto* s = new Slot;
+    auto* s = new (std::nothrow) Slot;
+    if (!s) return; // no memory: the change is made at the tune's end
     LiveSlots.fetch_add(1);
     const graph::WideName wide = graph::ToWide(choice.name);
     std::copy(std::begin(wide.text), std::end(wide.text), s->name);

@@ -27,6 +27,16 @@ struct CrossFadeState {
 };
 CrossFadeState Fade;
 
+// Where the playing tune stands, kept from the module's own calls on its graph. The
+// graph's own position is not read: under Wine it runs ahead after pauses.
+struct TuneClock {
+    bool running = false;
+    double from = 0.0;    // the position when it last ran or stood
+    uint32_t runTick = 0; // when it last ran
+    double saved = 0.0;   // PauseMode 2's mark
+};
+TuneClock Clock;
+
 // Hundredths of a decibel for the amplitude `gain` (0 to 1).
 int GainOffset(double gain) {
     if (gain <= 0.0) return kSilence;
@@ -60,15 +70,12 @@ void Watch(uint32_t lengthMs) {
 
 bool Due() {
     if (!Fade.watching || Fade.active || !MediaGraph.Ready) return false;
-    double position = 0.0;
     double stopTime = 0.0;
-    if (NextTune::Remote()) {
-        position = NextTune::Position();
+    if (NextTune::Remote())
         stopTime = NextTune::StopTime();
-    } else {
-        platform::get_CurrentPosition(MediaGraph.MediaPosition, &position);
+    else
         platform::get_StopTime(MediaGraph.MediaPosition, &stopTime);
-    }
+    const double position = ClockPosition();
     if (stopTime <= 0.0) return false;
     const double wait = stopTime - position - (Fade.lengthMs + kLeadMs) / 1000.0;
     if (wait <= 0.0) return true;
@@ -125,6 +132,42 @@ void End() {
 
 void Forget() {
     Fade = CrossFadeState{};
+    Clock = TuneClock{};
+}
+
+void ClockStart(double position) {
+    Clock.running = true;
+    Clock.from = position;
+    Clock.runTick = platform::GetTickCount();
+}
+
+void ClockHold() {
+    Clock.from = ClockPosition();
+    Clock.running = false;
+}
+
+void ClockRun() {
+    if (!Clock.running) ClockStart(Clock.from);
+}
+
+void ClockSeek(double position) {
+    if (Clock.running)
+        ClockStart(position);
+    else
+        Clock.from = position;
+}
+
+void ClockSave() {
+    Clock.saved = ClockPosition();
+}
+
+void ClockRestore() {
+    ClockSeek(Clock.saved);
+}
+
+double ClockPosition() {
+    if (!Clock.running) return Clock.from;
+    return Clock.from + (platform::GetTickCount() - Clock.runTick) / 1000.0;
 }
 
 } // namespace CrossFade

@@ -29,8 +29,9 @@ int RenderTurbo(const char* name);
 // `repeatsItself`: it will play again right after itself whatever happens, so spare
 // graphs of it wait at its loop start.
 int RenderAndRun(const char* name, bool sameEntryAgain = false, bool repeatsItself = false);
-// A tune has started in the graph: the graph's flags, the name, the notice, playing.
-void TuneStarted(const char* name);
+// A tune has started in the graph at `position`: the graph's flags, the name, the notice,
+// playing, its clock.
+void TuneStarted(const char* name, double position);
 // The current entry's loop start in seconds (0.0 when it has none).
 double LoopStartSeconds();
 // An entry with a loop start that plays again in place keeps two spare graphs of its
@@ -136,11 +137,9 @@ bool Remote();
 void Level(int level);
 // The level of the graph that retired last, sounding its last samples out.
 void RetiredLevel(int level);
-// The position of the tune that plays as the worker read it last, moved on by the time
-// since when the read is recent (a read is asked for).
-double Position();
-// Its stop time after the end trim.
+// The stop time of the tune that plays, after the end trim, and where it started.
 double StopTime();
+double StartPosition();
 void Pause();
 void Run();
 // Stops the tune, drops what was prepared and releases the graphs still sounding out.
@@ -183,6 +182,15 @@ bool Due();
 uint32_t Length();
 // No more watching (the change came without a fade).
 void Unwatch();
+// The playing tune's clock, kept from the module's own calls on its graph: started at a
+// position, held (paused), run again, moved, and PauseMode 2's mark saved and restored.
+void ClockStart(double position);
+void ClockHold();
+void ClockRun();
+void ClockSeek(double position);
+void ClockSave();
+void ClockRestore();
+double ClockPosition();
 // The fade begins: the tune that is about to retire had `oldLevel`.
 void Start(int oldLevel);
 bool Active();

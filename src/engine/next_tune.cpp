@@ -44,9 +44,7 @@ struct Slot {
     std::atomic<int> level{-10000};
     std::atomic<bool> levelQueued{false}; // a level job waits: the next level rides on it
     std::atomic<double> seekTo{0.0};
-    std::atomic<double> position{0.0};     // as the worker read it last
-    std::atomic<uint32_t> positionTick{0}; // when
-    std::atomic<bool> positionQueued{false};
+    std::atomic<double> startAt{0.0}; // where it was set, published with kReady
     std::atomic<platform::Hwnd> window{nullptr};
     double savedPosition = 0.0; // the worker's own
 };
@@ -92,7 +90,7 @@ bool Prepare(Slot& s) {
     const bool fromLoop = s.fromLoop && s.loop != 0.0 && s.loop < stopTime;
     if (!Succeeded(platform::put_CurrentPosition(s.g.MediaPosition, fromLoop ? s.loop : s.begin)))
         return false;
-    s.position.store(fromLoop ? s.loop : s.begin);
+    s.startAt.store(fromLoop ? s.loop : s.begin);
     platform::put_Volume(s.g.BasicAudio, s.level.load());
     if (!Succeeded(platform::Pause(s.g.MediaControl))) return false;
     WaitPaused(s.g);
@@ -132,16 +130,6 @@ void JobLevel(void* param, bool run) {
     Slot& s = *SlotOf(param);
     s.levelQueued.store(false);
     if (run) platform::put_Volume(s.g.BasicAudio, s.level.load());
-}
-
-void JobPosition(void* param, bool run) {
-    Slot& s = *SlotOf(param);
-    s.positionQueued.store(false);
-    double seconds = 0.0;
-    if (run && Succeeded(platform::get_CurrentPosition(s.g.MediaPosition, &seconds))) {
-        s.positionTick.store(platform::GetTickCount());
-        s.position.store(seconds);
-    }
 }
 
 void JobPause(void* param, bool run) {
@@ -309,19 +297,12 @@ void RetiredLevel(int level) {
     }
 }
 
-double Position() {
-    Slot* s = State.current;
-    if (!s) return 0.0;
-    if (!s->positionQueued.exchange(true) && !Post(JobPosition, s)) s->positionQueued.store(false);
-    // A read older than two ticks may come from before a pause: it is taken as it is, late
-    // rather than early.
-    const double read = s->position.load();
-    const uint32_t age = platform::GetTickCount() - s->positionTick.load();
-    return age < 2 * CrossFade::kWatchMs ? read + age / 1000.0 : read;
-}
-
 double StopTime() {
     return State.current ? State.current->stopTime.load() : 0.0;
+}
+
+double StartPosition() {
+    return State.current ? State.current->startAt.load() : 0.0;
 }
 
 void Pause() {

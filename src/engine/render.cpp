@@ -74,7 +74,7 @@ void StartSequence(const char* name, bool sameEntryAgain, bool repeatsItself) {
         RunWait();
     else if (run != platform::kSOk)
         ErrorFeedback::StatusBox("Unknown return value of Run function(%X)", run);
-    TuneStarted(name);
+    TuneStarted(name, fromLoop && p.EntryLoop != 0 ? LoopStartSeconds() : begin);
     // The worker prepares the tune again when it can: spares made here cost the game's thread
     // two renders.
     if (p.EntryLoop != 0 && repeatsItself && !NextTune::Available())
@@ -83,7 +83,7 @@ void StartSequence(const char* name, bool sameEntryAgain, bool repeatsItself) {
 
 } // namespace
 
-void TuneStarted(const char* name) {
+void TuneStarted(const char* name, double position) {
     PlayerStateRecord& p = PlayerState;
     MediaGraph.Rendered = true;
     MediaGraph.Empty = false;
@@ -92,6 +92,7 @@ void TuneStarted(const char* name) {
                       TitleNotice::kPlayingKind);
     p.Playing = true;
     MediaGraph.Held = false;
+    CrossFade::ClockStart(position);
 }
 
 int RenderTurbo(const char* name) {

@@ -46,6 +46,7 @@ int PauseDS() {
 // Pauses the graph and waits for the transition; other answers show `failure`.
 void PauseGraph(const char* failure) {
     MediaGraph.Held = true;
+    CrossFade::ClockHold();
     if (NextTune::Remote()) return NextTune::Pause();
     const HResult hr = platform::Pause(MediaGraph.MediaControl);
     if (hr == platform::kSFalse)
@@ -60,6 +61,7 @@ void StopExtraSound() {
 
 void RunGraph(bool setPlaying) {
     MediaGraph.Held = false;
+    CrossFade::ClockRun();
     if (NextTune::Remote()) {
         NextTune::Run();
         if (setPlaying) PlayerState.Playing = true;
@@ -74,6 +76,7 @@ void RunGraph(bool setPlaying) {
 }
 
 void SeekGraph(double seconds) {
+    CrossFade::ClockSeek(seconds);
     if (NextTune::Remote())
         NextTune::Seek(seconds);
     else if (MediaGraph.Ready)

@@ -126,6 +126,7 @@ bool StartPrepared(const char* entry) {
         NextTune::TakeOver();
         ReapplyVolume();
         NextTune::Begin();
+        CrossFade::ClockStart(NextTune::StartPosition());
         PrepareNext();
         return true;
     }
@@ -143,7 +144,7 @@ bool StartPrepared(const char* entry) {
     if (p.EntryLoop != 0 && LoopStartSeconds() >= stopTime) p.EntryLoop = 0;
     SetVolume(p.HostVolume == kVolumeUnknown ? 255 : p.HostVolume);
     NextTune::Begin();
-    TuneStarted(name);
+    TuneStarted(name, NextTune::StartPosition());
     PrepareNext();
     return true;
 }

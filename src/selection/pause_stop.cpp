@@ -16,6 +16,7 @@ void Pause() {
         PauseGraph("Unknown return value in Run function(%X)");
         break;
     case 2:
+        CrossFade::ClockSave();
         if (NextTune::Remote())
             NextTune::SavePosition();
         else
@@ -47,6 +48,7 @@ void UnPause() {
         RunGraph(false);
         break;
     case 2:
+        CrossFade::ClockRestore();
         if (NextTune::Remote())
             NextTune::RestorePosition();
         else

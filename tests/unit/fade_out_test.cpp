@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   sim::DeliverToHook(sim::kGameWindow, platform::kWmGraphNotify);
                               },
                               sim::GraphState::Stopped},
-                      FadeEnd{"Pause", [] { Module.Pause(); }, sim::GraphState::Stopped}),
+                      FadeEnd{"Pause", [] { Module.Pause(); }, sim::GraphState::Stopped},
+                      FadeEnd{"Quit", [] { Module.Quit(); }, sim::GraphState::Stopped}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(FadeOutTest, WithoutTheSettingOrWhilePausedTheStopIsImmediate) {

@@ -88,6 +88,7 @@ bool StopGraph() {
     ReleaseLoopSpares(); // the spares of a tune that loops, and the last samples it still sounds
     // What was prepared goes with the tune; a graph that ended sounds out no longer.
     CrossFade::End();
+    CrossFade::ClockHold(); // a stopped graph keeps its position: a later Run goes on from it
     NextTune::Stop();
     if (!MediaGraph.Ready) return false;
     const HResult hr =

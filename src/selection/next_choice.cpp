@@ -23,17 +23,6 @@ void LeaveEndedTune() {
     SaveIfModified();
 }
 
-// The choice made ahead still holds for the entry `entry` (null: the same tune again) and
-// its file is still there.
-bool PreparedFits(const char* entry) {
-    const NextTune::Choice* c = NextTune::Chosen();
-    if (!c || !NextTune::Ready()) return false;
-    if (entry ? c->entry != PlayerState.CurrentEntry || std::strcmp(c->entryText, entry) != 0
-              : c->entry != -1)
-        return false;
-    return platform::FileExists(c->name);
-}
-
 // What was chosen ahead is ready and, for an entry, still the table's: the change to it
 // will take the prepared graph.
 bool ChosenReady() {
@@ -42,6 +31,13 @@ bool ChosenReady() {
     if (!c || !NextTune::Ready() || !platform::FileExists(c->name)) return false;
     return c->entry < 0 ||
            (c->entry < entries.Count() && std::strcmp(c->entryText, entries.At(c->entry)) == 0);
+}
+
+// The prepared tune is ready for the change to `entry`, now current (null: the same tune
+// again).
+bool PreparedFits(const char* entry) {
+    const NextTune::Choice* c = NextTune::Chosen();
+    return ChosenReady() && (entry ? c->entry == PlayerState.CurrentEntry : c->entry < 0);
 }
 
 } // namespace

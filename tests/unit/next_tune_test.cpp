@@ -1,6 +1,6 @@
-// The next tune, prepared on the worker while one plays: what runs at a tune's end, when
-// the change is made on the game's thread instead, how the game's thread reaches a graph
-// of the worker, and what Quit leaves.
+// The next tune, prepared on the worker while one plays: what runs at a tune's end, how
+// the game's thread reaches a graph of the worker, and what Quit leaves. When the plain
+// path takes over (a drop, a removed file) is shown end to end (tests/e2e/test_seamless.py).
 #include <functional>
 #include <sstream>
 #include <string>
@@ -40,16 +40,10 @@ std::string Seen(int n, bool volume = false) {
     return text.str();
 }
 
-// The playing tune reaches its end (F11) and the hook hears of it. A graph of the worker
-// tells its end through the worker; `jobsRun` false: the worker has run nothing since, and
-// its end message comes as the worker posts it.
-void EndTune(bool jobsRun = true) {
+// The playing tune reaches its end (F11) and the hook hears of it; a graph of the worker
+// tells its end through the worker.
+void EndTune() {
     const sim::GraphView g = sim::GraphNumber(Playing());
-    if (g.madeInMta && !jobsRun) {
-        sim::DeliverToHook(sim::kGameWindow, platform::kWmGraphNotify, NextTune::kEndedWParam,
-                           g.notifyInstance);
-        return;
-    }
     sim::PressKey(kF11);
     if (g.madeInMta) sim::RunWorkerJobs(); // the seek
     sim::DeliverToHook(sim::kGameWindow, platform::kWmGraphNotify);
@@ -111,46 +105,6 @@ const ChangeCase kChanges[] = {
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(NextTune, Change, ::testing::ValuesIn(kChanges), kRowName);
 
-struct PlainCase {
-    const char* name;
-    std::string settings;
-    std::function<void()> before; // what happens while a.mp3 plays
-    bool jobsRun;
-    std::string next;
-};
-
-class PlainPath : public NextTuneTest, public ::testing::WithParamInterface<PlainCase> {};
-
-TEST_P(PlainPath, TakesOverWhenThePreparedTuneDoesNotFit) {
-    const PlainCase& c = GetParam();
-    Begin("ChangeSoundOnLoop=1\r\n" + c.settings);
-    ASSERT_EQ(Module.Play("l.txt"), 0);
-    c.before();
-    EndTune(c.jobsRun);
-    sim::RunWorkerJobs();
-    EXPECT_EQ(Seen(Playing()), c.next);
-}
-
-// b.mp3 plays in the worker's graph, a.mp3 prepared after it; then c.mp3 is dropped.
-void DropWhileBPlays() {
-    sim::RunWorkerJobs();
-    EndTune();
-    sim::RunWorkerJobs();
-    sim::DeliverToHook(sim::kGameWindow, platform::kWmDropFiles,
-                       sim::MakeDrop({"C:\\Game\\c.mp3"}));
-}
-
-const PlainCase kPlain[] = {
-    {"NotReady", "", [] {}, false, "b.mp3 @0..180 Running game"},
-    {"FileRemoved", "", [] { sim::RunWorkerJobs(), sim::RemoveFileOrFolder("b.mp3"); }, true,
-     "none"},
-    {"DropPreparedAnew", "", DropWhileBPlays, true, "c.mp3 @0..180 Running worker"},
-    {"DropNotYetPrepared", "", DropWhileBPlays, false, "c.mp3 @0..180 Running game"},
-    {"SettingOff", "PrepareNextTune=0\r\n", [] { sim::RunWorkerJobs(); }, true,
-     "b.mp3 @0..180 Running game"},
-};
-INSTANTIATE_TEST_SUITE_P(NextTune, PlainPath, ::testing::ValuesIn(kPlain), kRowName);
-
 struct CallCase {
     const char* name;
     std::string settings;
@@ -192,9 +146,7 @@ const CallCase kCalls[] = {
     {"F7", "", [] { sim::PressKey(kF7); }},
     {"F8", "", [] { sim::PressKey(kF8); }},
     {"F11", "", [] { sim::PressKey(kF11); }},
-    {"Pause1", "PauseMode=1\r\n", [] { Module.Pause(); }},
     {"Pause1Resume", "PauseMode=1\r\n", [] { Module.Pause(), Module.UnPause(); }},
-    {"Pause2", "PauseMode=2\r\n", [] { Module.Pause(); }},
     {"Pause2Resume", "PauseMode=2\r\n",
      [] { Module.Pause(), sim::PressKey(kF11), Module.UnPause(); }},
     {"Stop", "", [] { Module.Stop(); }},
